@@ -1,0 +1,402 @@
+#include "base/file_layer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/text.h"
+
+namespace tidewire {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr char kEndOfFile = 26;
+
+// Entry names of a folder, sorted in directory order; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const int c = CompareIgnoringCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+  });
+  return names;
+}
+
+bool Exists(const fs::path& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+int OpenChecked(const fs::path& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) IoError::FromErrno(errno, path.string());
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    throw IoError(IoCode::kAccessDenied, path.string());
+  }
+  return fd;
+}
+
+void WriteAll(int fd, const char* data, std::size_t size, const fs::path& path) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoError::FromErrno(errno, path.string());
+    }
+    if (n == 0) throw IoError(IoCode::kDiskFull, path.string());
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void CloseChecked(int fd, const fs::path& path) {
+  if (::close(fd) != 0 && errno != EINTR) IoError::FromErrno(errno, path.string());
+}
+
+}  // namespace
+
+fs::path ResolvePath(const fs::path& path) {
+  fs::path resolved;
+  bool searching = true;
+  for (const fs::path& part : path) {
+    const std::string name = part.string();
+    if (resolved.empty() && (part == path.root_path() || name == "/")) {
+      resolved = part;
+      continue;
+    }
+    fs::path candidate = resolved / part;
+    if (searching && name != "." && name != ".." && !Exists(candidate)) {
+      const fs::path folder = resolved.empty() ? fs::path(".") : resolved;
+      searching = false;
+      for (const std::string& entry : FolderEntries(folder)) {
+        if (EqualsIgnoringCase(entry, name)) {
+          candidate = resolved / entry;
+          searching = true;
+          break;
+        }
+      }
+    }
+    resolved = std::move(candidate);
+  }
+  return resolved;
+}
+
+bool FileIsPresent(const fs::path& path) {
+  if (path.empty()) return false;
+  const fs::path real = ResolvePath(path);
+  struct stat st {};
+  if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if ((st.st_mode & S_IWUSR) == 0) return false;
+  const int fd = ::open(real.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held_by_other = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return !held_by_other;
+}
+
+bool FolderIsPresent(const fs::path& path) {
+  if (path.empty()) return false;
+  struct stat st {};
+  return stat(ResolvePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::int64_t FileSizeOf(const fs::path& path) {
+  const fs::path real = ResolvePath(path);
+  struct stat st {};
+  if (stat(real.c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
+  if (!S_ISREG(st.st_mode)) throw IoError(IoCode::kAccessDenied, path.string());
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+void DeleteFile(const fs::path& path) {
+  const fs::path real = ResolvePath(path);
+  struct stat st {};
+  if (lstat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw IoError(IoCode::kAccessDenied, path.string());
+  }
+  if (::unlink(real.c_str()) != 0) IoError::FromErrno(errno, path.string());
+}
+
+void DeleteFileIfPresent(const fs::path& path) {
+  if (!Exists(ResolvePath(path))) return;
+  DeleteFile(path);
+}
+
+void CreateEmptyFile(const fs::path& path) {
+  const fs::path real = ResolvePath(path);
+  CloseChecked(OpenChecked(real, O_WRONLY | O_CREAT | O_TRUNC), path);
+}
+
+void CopyFile(const fs::path& from, const fs::path& to) {
+  const int in = OpenChecked(ResolvePath(from), O_RDONLY);
+  int out = -1;
+  try {
+    out = OpenChecked(ResolvePath(to), O_WRONLY | O_CREAT | O_TRUNC);
+    std::vector<char> buffer(kBufferSize);
+    for (;;) {
+      const ssize_t n = ::read(in, buffer.data(), buffer.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        IoError::FromErrno(errno, from.string());
+      }
+      if (n == 0) break;
+      WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
+    }
+    const int fd = std::exchange(out, -1);
+    CloseChecked(fd, to);
+  } catch (...) {
+    if (out >= 0) ::close(out);
+    ::close(in);
+    throw;
+  }
+  ::close(in);
+}
+
+void RenameFile(const fs::path& from, const fs::path& to) {
+  const fs::path source = ResolvePath(from);
+  const fs::path target = ResolvePath(to);
+  if (::rename(source.c_str(), target.c_str()) != 0) IoError::FromErrno(errno, from.string());
+}
+
+void MakeFolder(const fs::path& path) {
+  if (::mkdir(ResolvePath(path).c_str(), 0777) != 0) IoError::FromErrno(errno, path.string());
+}
+
+bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+  // Iterative match with one backtrack point for the last "*".
+  std::size_t n = 0, p = 0, star = std::string_view::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || EqualsIgnoringCase(pattern.substr(p, 1), name.substr(n, 1)))) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::vector<std::string> ListFiles(const fs::path& folder, std::string_view pattern) {
+  const fs::path real = ResolvePath(folder.empty() ? fs::path(".") : folder);
+  std::vector<std::string> result;
+  for (std::string& name : FolderEntries(real)) {
+    if (!MatchesWildcard(name, pattern)) continue;
+    struct stat st {};
+    if (stat((real / name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      result.push_back(std::move(name));
+    }
+  }
+  return result;
+}
+
+// --- TextReader
+
+TextReader::TextReader(const fs::path& path)
+    : path_(path), fd_(OpenChecked(ResolvePath(path), O_RDONLY)), buffer_(kBufferSize) {}
+
+TextReader::~TextReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+TextReader::TextReader(TextReader&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)),
+      pos_(other.pos_),
+      len_(other.len_),
+      at_eof_(other.at_eof_) {}
+
+TextReader& TextReader::operator=(TextReader&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    path_ = std::move(other.path_);
+    fd_ = std::exchange(other.fd_, -1);
+    buffer_ = std::move(other.buffer_);
+    pos_ = other.pos_;
+    len_ = other.len_;
+    at_eof_ = other.at_eof_;
+  }
+  return *this;
+}
+
+bool TextReader::Fill() {
+  if (at_eof_ || fd_ < 0) return false;
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoError::FromErrno(errno, path_.string());
+    }
+    if (n == 0) {
+      at_eof_ = true;
+      return false;
+    }
+    pos_ = 0;
+    len_ = static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+int TextReader::Peek() {
+  if (pos_ >= len_ && !Fill()) return -1;
+  const char c = buffer_[pos_];
+  if (c == kEndOfFile) {
+    at_eof_ = true;
+    len_ = pos_;  // nothing after byte 26 is ever read
+    return -1;
+  }
+  return static_cast<unsigned char>(c);
+}
+
+bool TextReader::AtEnd() { return Peek() < 0; }
+
+std::string TextReader::ReadLine() {
+  std::string line;
+  for (;;) {
+    if (pos_ >= len_ && !Fill()) return line;
+    // Copy the run of ordinary bytes in one go.
+    const char* begin = buffer_.data() + pos_;
+    const char* end = buffer_.data() + len_;
+    const char* stop = begin;
+    while (stop != end && *stop != '\r' && *stop != kEndOfFile) ++stop;
+    line.append(begin, stop);
+    pos_ += static_cast<std::size_t>(stop - begin);
+    if (stop == end) continue;
+    if (*stop == kEndOfFile) {
+      Peek();  // marks the end
+      return line;
+    }
+    Advance();  // the CR
+    if (Peek() == '\n') Advance();
+    return line;
+  }
+}
+
+std::int32_t TextReader::ReadInteger() {
+  int c = Peek();
+  while (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+    Advance();
+    c = Peek();
+  }
+  std::string token;
+  while (c >= 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+    token.push_back(static_cast<char>(c));
+    Advance();
+    c = Peek();
+  }
+  const auto value = ParseDecimal(token);
+  if (!value) throw IoError(IoCode::kInvalidNumericInput, path_.string());
+  return *value;
+}
+
+void TextReader::Close() {
+  if (fd_ < 0) return;
+  CloseChecked(std::exchange(fd_, -1), path_);
+}
+
+// --- TextWriter
+
+TextWriter::TextWriter(const fs::path& path, Mode mode)
+    : path_(path),
+      fd_(OpenChecked(ResolvePath(path), mode == Mode::kAppend ? O_WRONLY | O_CREAT | O_APPEND
+                                                               : O_WRONLY | O_CREAT | O_TRUNC)) {
+  buffer_.reserve(kBufferSize);
+}
+
+TextWriter::~TextWriter() { Abandon(); }
+
+void TextWriter::Abandon() noexcept {
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+    // Close reports write errors; a writer abandoned on an error stays silent.
+  }
+  Release();
+}
+
+TextWriter::TextWriter(TextWriter&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)) {}
+
+TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
+  if (this != &other) {
+    Abandon();
+    path_ = std::move(other.path_);
+    fd_ = std::exchange(other.fd_, -1);
+    buffer_ = std::move(other.buffer_);
+  }
+  return *this;
+}
+
+void TextWriter::Write(std::string_view text) {
+  if (fd_ < 0) throw IoError(103, path_.string());  // file not open
+  if (buffer_.size() + text.size() > kBufferSize) {
+    Flush();
+    if (text.size() >= kBufferSize) {
+      WriteAll(fd_, text.data(), text.size(), path_);
+      return;
+    }
+  }
+  buffer_.append(text);
+}
+
+void TextWriter::WriteLine(std::string_view text) {
+  Write(text);
+  Write("\r\n");
+}
+
+void TextWriter::Flush() {
+  if (fd_ < 0 || buffer_.empty()) return;
+  std::string pending;
+  pending.swap(buffer_);
+  WriteAll(fd_, pending.data(), pending.size(), path_);
+  pending.clear();
+  buffer_.swap(pending);
+}
+
+void TextWriter::Close() {
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  CloseChecked(std::exchange(fd_, -1), path_);
+}
+
+void TextWriter::Release() noexcept {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+}  // namespace tidewire

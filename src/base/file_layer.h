@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tidewire {
+
+namespace fs = std::filesystem;
+
+// The path as it exists on disk: each component that does not exist in the exact spelling is
+// replaced by an entry of its directory that differs only in letter case (the first in name
+// order). Components with no such entry keep the given spelling.
+[[nodiscard]] fs::path ResolvePath(const fs::path& path);
+
+// True when the name is not empty and names a regular file that can be opened for reading
+// and writing: a missing file, a folder, a read-only file (no owner write bit, also for root)
+// and a file another process holds with an exclusive lock all count as absent.
+[[nodiscard]] bool FileIsPresent(const fs::path& path);
+
+// True when the path names a folder.
+[[nodiscard]] bool FolderIsPresent(const fs::path& path);
+
+// The size in bytes of an existing file.
+[[nodiscard]] std::int64_t FileSizeOf(const fs::path& path);
+
+// Deletes a file; a missing one is "File not found".
+void DeleteFile(const fs::path& path);
+
+// Deletes a file when there is one; other failures still raise.
+void DeleteFileIfPresent(const fs::path& path);
+
+// Creates an empty file, replacing an existing one of any letter case.
+void CreateEmptyFile(const fs::path& path);
+
+// Copies a file's bytes, replacing the target (of any letter case) when it exists.
+void CopyFile(const fs::path& from, const fs::path& to);
+
+// Renames a file, replacing the target (of any letter case) when it exists.
+void RenameFile(const fs::path& from, const fs::path& to);
+
+// Creates one folder.
+void MakeFolder(const fs::path& path);
+
+// DOS wildcard match ("*" any run, "?" one character), letters compared without case.
+[[nodiscard]] bool MatchesWildcard(std::string_view name, std::string_view pattern);
+
+// Names of the regular files in `folder` matching `pattern`, in directory order (name order
+// ignoring case).
+[[nodiscard]] std::vector<std::string> ListFiles(const fs::path& folder, std::string_view pattern);
+
+// Reads a text file line by line: a line ends at CR, an LF right after the CR is skipped, a lone
+// LF is part of the line, byte 26 ends the file. Holds one buffer, never the whole file.
+class TextReader {
+ public:
+  explicit TextReader(const fs::path& path);
+  ~TextReader();
+  TextReader(TextReader&& other) noexcept;
+  TextReader& operator=(TextReader&& other) noexcept;
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+
+  // True at the end of the data or in front of a byte 26.
+  [[nodiscard]] bool AtEnd();
+
+  // The next line without its end; at the end of the file an empty line.
+  [[nodiscard]] std::string ReadLine();
+
+  // Skips blanks, tabs and line ends, then reads a number up to the next blank or line end.
+  // "Invalid numeric input" when no number stands there.
+  [[nodiscard]] std::int32_t ReadInteger();
+
+  void Close();
+
+  [[nodiscard]] const fs::path& path() const { return path_; }
+
+ private:
+  int Peek();  // next byte, or -1 at the end of the data (byte 26 included)
+  void Advance() { ++pos_; }
+  bool Fill();
+
+  fs::path path_;
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+  bool at_eof_ = false;
+};
+
+// Writes a text file with CR LF line ends through one buffer.
+class TextWriter {
+ public:
+  enum class Mode { kCreate, kAppend };
+
+  TextWriter(const fs::path& path, Mode mode);
+  ~TextWriter();  // closes without raising; call Close to see errors
+  TextWriter(TextWriter&& other) noexcept;
+  TextWriter& operator=(TextWriter&& other) noexcept;
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+
+  void Write(std::string_view text);
+  void WriteLine(std::string_view text);
+  void Flush();
+  void Close();
+
+  [[nodiscard]] const fs::path& path() const { return path_; }
+
+ private:
+  void Abandon() noexcept;
+  void Release() noexcept;
+
+  fs::path path_;
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+}  // namespace tidewire

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tidewire {
+
+// The four kinds of message box; they differ only in their icon.
+enum class BoxKind { kError, kWarning, kInformation, kConfirmation };
+
+// The fixed button sets of a message box.
+enum class Buttons { kOk, kOkCancel, kYesNo };
+
+// The button the operator pressed.
+enum class Answer { kOk, kCancel, kYes, kNo };
+
+// What the first-run dialogue asks the operator to type.
+enum class TypedQuestion { kYesNoLetter, kBidNumber };
+
+// The one port through which the core talks to the person at the console. Line breaks inside
+// a box text are single CR characters.
+class Operator {
+ public:
+  virtual ~Operator() = default;
+
+  // Appends a line to the status list and selects it.
+  virtual void StatusLine(std::string_view text) = 0;
+  // The progress label: file in work and latest bulletin-ID number.
+  virtual void SetProgressLabel(std::string_view text) = 0;
+  // The state field ("Ready to GO!", "PROCESSING", ...).
+  virtual void SetStatus1(std::string_view text) = 0;
+  // The activity field ("Idle", "Starting", the countdown seconds).
+  virtual void SetError1(std::string_view text) = 0;
+  // A modal message box; returns the button pressed.
+  virtual Answer ShowBox(BoxKind kind, Buttons buttons, std::string_view text) = 0;
+  // One turn of the event loop.
+  virtual void giveTurn() = 0;
+  // A line the operator types in answer to the first-run dialogue; empty when none comes.
+  virtual std::optional<std::string> TypedAnswer(TypedQuestion question) = 0;
+};
+
+// Shorthand for the single-button boxes.
+void ErrorBox(Operator& op, std::string_view text);
+void WarningBox(Operator& op, std::string_view text);
+void InformationBox(Operator& op, std::string_view text);
+
+}  // namespace tidewire

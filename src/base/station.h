@@ -1,0 +1,47 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "base/operator.h"
+#include "base/shared_types.h"
+#include "platform/drives.h"
+
+namespace tidewire {
+
+// The program-wide records of one running gateway: settings, users, counters and flags, the
+// working directory its file names are taken in, and the person at the console.
+struct Station {
+  Station(Operator& op, std::filesystem::path work_dir);
+
+  Operator& op;
+  std::filesystem::path work_dir;
+  platform::DriveMap drives;
+  std::function<std::time_t()> clock;
+
+  GatewayConfig config;
+  UserDatabase users;
+  BidCounter bid;
+  RunCounters counters;
+  int CurrentUser = 0;
+
+  bool SoundOn = false;
+  bool AutoGoMode = false;
+  // The main window's "Sound" and "AutoGO" boxes.
+  bool SoundBox = false;
+  bool AutoGoBox = false;
+  // The settings dialog's two-digit entry field, which each load fills.
+  std::string AfterXMessageEntry = "xx";
+
+  // A file of the working directory.
+  [[nodiscard]] std::filesystem::path File(std::string_view name) const { return work_dir / name; }
+  // MailinDIR followed by "\" and a name, as a Linux path.
+  [[nodiscard]] std::filesystem::path MailinFile(std::string_view name) const;
+  [[nodiscard]] std::time_t Now() const { return clock(); }
+  void Status(std::string_view text) { op.StatusLine(text); }
+};
+
+}  // namespace tidewire
