@@ -1,0 +1,304 @@
+#include "base/file_layer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "base/errors.h"
+#include "support/temp_dir.h"
+
+namespace tidewire {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+std::vector<std::string> ReadAllLines(const fs::path& path) {
+  TextReader reader(path);
+  std::vector<std::string> lines;
+  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+  return lines;
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+class TextReaderLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(TextReaderLines, SplitsAsTheGatewayReads) {
+  TempDir dir;
+  WriteBytes(dir / "f.txt", GetParam().bytes);
+  EXPECT_EQ(ReadAllLines(dir / "f.txt"), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TextReaderLines,
+    ::testing::Values(
+        LineCase{"crlf", "a\r\nb\r\n", {"a", "b"}},
+        LineCase{"cr_alone_ends_a_line", "a\rb\r", {"a", "b"}},
+        LineCase{"lone_lf_is_no_line_end", "a\nb\r\nc", {"a\nb", "c"}},
+        LineCase{"cr_cr_gives_an_empty_line", "a\r\rb", {"a", "", "b"}},
+        LineCase{"lf_after_cr_skipped_once", "a\r\n\nb", {"a", "\nb"}},
+        LineCase{"last_line_without_end", "a\r\nlast", {"a", "last"}},
+        LineCase{"byte_26_ends_the_file", std::string("a\r\nb\x1a" "c\r\nd\r\n"), {"a", "b"}},
+        LineCase{"byte_26_at_line_start", std::string("a\r\n\x1a" "more"), {"a"}},
+        LineCase{"empty_file", "", {}},
+        LineCase{"nul_is_kept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TextReader, ReadingAtTheEndGivesEmptyLines) {
+  TempDir dir;
+  WriteBytes(dir / "f.txt", "only\r\n");
+  TextReader reader(dir / "f.txt");
+  EXPECT_EQ(reader.ReadLine(), "only");
+  EXPECT_TRUE(reader.AtEnd());
+  EXPECT_EQ(reader.ReadLine(), "");
+  EXPECT_EQ(reader.ReadLine(), "");
+}
+
+TEST(TextReader, LinesLongerThanTheBufferStayWhole) {
+  TempDir dir;
+  const std::string big(200000, 'x');
+  WriteBytes(dir / "f.txt", big + "\r\n" + big + "\r" + "\n" + "end");
+  EXPECT_EQ(ReadAllLines(dir / "f.txt"), (std::vector<std::string>{big, big, "end"}));
+}
+
+TEST(TextReader, CrLfSplitAcrossTheBufferEdgeIsOneLineEnd) {
+  TempDir dir;
+  const std::string first(64 * 1024 - 1, 'a');  // CR is the buffer's last byte
+  WriteBytes(dir / "f.txt", first + "\r\nsecond\r\n");
+  EXPECT_EQ(ReadAllLines(dir / "f.txt"), (std::vector<std::string>{first, "second"}));
+}
+
+TEST(TextReader, ReadsIntegersSkippingBlanksAndLineEnds) {
+  TempDir dir;
+  WriteBytes(dir / "n.txt", "  77");
+  EXPECT_EQ(TextReader(dir / "n.txt").ReadInteger(), 77);
+  WriteBytes(dir / "n.txt", "\r\n\r\n  -5\r\nrest");
+  EXPECT_EQ(TextReader(dir / "n.txt").ReadInteger(), -5);
+}
+
+TEST(TextReader, NoNumberIsInvalidNumericInput) {
+  TempDir dir;
+  for (const char* content : {"", "   ", "12x", "abc", "99999999999"}) {
+    WriteBytes(dir / "n.txt", content);
+    TextReader reader(dir / "n.txt");
+    try {
+      (void)reader.ReadInteger();
+      ADD_FAILURE() << "no error for \"" << content << "\"";
+    } catch (const IoError& e) {
+      EXPECT_STREQ(e.what(), "Invalid numeric input");
+      EXPECT_EQ(e.code(), 106);
+    }
+  }
+}
+
+TEST(TextReader, MissingFileAndFolderRaiseTheFileLayerTexts) {
+  TempDir dir;
+  try {
+    TextReader reader(dir / "nothing.txt");
+    ADD_FAILURE();
+  } catch (const IoError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+    EXPECT_EQ(e.file(), (dir / "nothing.txt").string());
+  }
+  fs::create_directory(dir / "folder");
+  EXPECT_THROW(TextReader(dir / "folder"), IoError);
+}
+
+TEST(TextWriter, WritesCrLfAndAppends) {
+  TempDir dir;
+  {
+    TextWriter out(dir / "f.txt", TextWriter::Mode::kCreate);
+    out.WriteLine("one");
+    out.Write("tw");
+    out.WriteLine("o");
+    out.Close();
+  }
+  {
+    TextWriter out(dir / "f.txt", TextWriter::Mode::kAppend);
+    out.WriteLine("");
+    out.Close();
+  }
+  EXPECT_EQ(ReadBytes(dir / "f.txt"), "one\r\ntwo\r\n\r\n");
+  TextWriter again(dir / "f.txt", TextWriter::Mode::kCreate);
+  again.Close();
+  EXPECT_EQ(ReadBytes(dir / "f.txt"), "");
+}
+
+TEST(TextWriter, RoundTripsThroughTheReader) {
+  TempDir dir;
+  const std::vector<std::string> lines = {"", "a\nb", std::string(100000, 'z'), "  x  ", "\xe9"};
+  TextWriter out(dir / "f.txt", TextWriter::Mode::kCreate);
+  for (const auto& line : lines) out.WriteLine(line);
+  out.Close();
+  EXPECT_EQ(ReadAllLines(dir / "f.txt"), lines);
+}
+
+TEST(TextWriter, FullDiskIsDiskFull) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TextWriter out("/dev/full", TextWriter::Mode::kAppend);
+  out.WriteLine("x");
+  try {
+    out.Close();
+    ADD_FAILURE() << "no error";
+  } catch (const IoError& e) {
+    EXPECT_STREQ(e.what(), "Disk full");
+  }
+}
+
+TEST(TextWriter, MissingFolderIsReported) {
+  TempDir dir;
+  try {
+    TextWriter out(dir / "no" / "f.txt", TextWriter::Mode::kCreate);
+    ADD_FAILURE();
+  } catch (const IoError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+}
+
+TEST(FileNames, OpenFindsAnyLetterCase) {
+  TempDir dir;
+  WriteBytes(dir / "twire.cfg", "x\r\n");
+  EXPECT_TRUE(FileIsPresent(dir / "TWIRE.CFG"));
+  EXPECT_EQ(TextReader(dir / "TWIRE.CFG").ReadLine(), "x");
+  EXPECT_EQ(FileSizeOf(dir / "Twire.Cfg"), 3);
+}
+
+TEST(FileNames, FoldersOnTheWayMatchAnyCase) {
+  TempDir dir;
+  fs::create_directories(dir / "fbb" / "mail");
+  WriteBytes(dir / "fbb" / "mail" / "fbbemail", "");
+  EXPECT_TRUE(FileIsPresent(dir / "FBB" / "MAIL" / "FBBEMAIL"));
+  EXPECT_TRUE(FolderIsPresent(dir / "FBB" / "Mail"));
+  EXPECT_EQ(ResolvePath(dir / "FBB" / "MAIL" / "new.txt"), dir / "fbb" / "mail" / "new.txt");
+}
+
+TEST(FileNames, CreatingReplacesTheEntryOfAnyCase) {
+  TempDir dir;
+  WriteBytes(dir / "mail.in", "old");
+  TextWriter out(dir / "MAIL.IN", TextWriter::Mode::kCreate);
+  out.WriteLine("new");
+  out.Close();
+  EXPECT_EQ(ReadBytes(dir / "mail.in"), "new\r\n");
+  EXPECT_EQ(ListFiles(dir.path(), "*"), std::vector<std::string>{"mail.in"});
+  CreateEmptyFile(dir / "Mail.In");
+  EXPECT_EQ(ReadBytes(dir / "mail.in"), "");
+  DeleteFile(dir / "MAIL.in");
+  EXPECT_FALSE(fs::exists(dir / "mail.in"));
+}
+
+TEST(FileNames, ExactSpellingWinsOverOtherCases) {
+  TempDir dir;
+  WriteBytes(dir / "A.TXT", "upper");
+  WriteBytes(dir / "a.txt", "lower");
+  EXPECT_EQ(TextReader(dir / "a.txt").ReadLine(), "lower");
+  EXPECT_EQ(TextReader(dir / "A.TXT").ReadLine(), "upper");
+}
+
+TEST(FileIsPresent, CountsOnlyWritableRegularFiles) {
+  TempDir dir;
+  EXPECT_FALSE(FileIsPresent(""));
+  EXPECT_FALSE(FileIsPresent(dir / "missing"));
+  WriteBytes(dir / "empty", "");
+  EXPECT_TRUE(FileIsPresent(dir / "empty"));
+  fs::create_directory(dir / "folder");
+  EXPECT_FALSE(FileIsPresent(dir / "folder"));
+  // Read-only by its mode bits, which root would ignore when opening.
+  WriteBytes(dir / "readonly", "x");
+  ASSERT_EQ(chmod((dir / "readonly").c_str(), 0444), 0);
+  EXPECT_FALSE(FileIsPresent(dir / "readonly"));
+}
+
+TEST(FileIsPresent, AFileLockedByAnotherProcessCountsAsAbsent) {
+  TempDir dir;
+  WriteBytes(dir / "held", "x");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int fd = open((dir / "held").c_str(), O_RDWR);
+    flock(fd, LOCK_EX);
+    (void)!write(ready[1], "k", 1);
+    pause();
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_FALSE(FileIsPresent(dir / "held"));
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_TRUE(FileIsPresent(dir / "held"));
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(FileOperations, CopyReplacesAndReportsAMissingSource) {
+  TempDir dir;
+  WriteBytes(dir / "src", std::string(300000, 'q'));
+  WriteBytes(dir / "DST", "old content");
+  CopyFile(dir / "src", dir / "dst");
+  EXPECT_EQ(ReadBytes(dir / "DST"), std::string(300000, 'q'));
+  EXPECT_EQ(ListFiles(dir.path(), "d*"), std::vector<std::string>{"DST"});
+  try {
+    CopyFile(dir / "nothing", dir / "target");
+    ADD_FAILURE();
+  } catch (const IoError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  EXPECT_FALSE(fs::exists(dir / "target"));
+}
+
+TEST(FileOperations, DeleteOfAMissingFileIsFileNotFound) {
+  TempDir dir;
+  EXPECT_THROW(DeleteFile(dir / "x"), IoError);
+  EXPECT_NO_THROW(DeleteFileIfPresent(dir / "x"));
+  fs::create_directory(dir / "d");
+  try {
+    DeleteFile(dir / "d");
+    ADD_FAILURE();
+  } catch (const IoError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+  EXPECT_TRUE(fs::exists(dir / "d"));
+}
+
+TEST(FileOperations, RenameReplacesTheTargetOfAnyCase) {
+  TempDir dir;
+  WriteBytes(dir / "mail.tmp", "new");
+  WriteBytes(dir / "mail.in", "old");
+  RenameFile(dir / "MAIL.TMP", dir / "MAIL.IN");
+  EXPECT_EQ(ReadBytes(dir / "mail.in"), "new");
+  EXPECT_FALSE(fs::exists(dir / "mail.tmp"));
+}
+
+TEST(Wildcards, MatchLikeDosWithoutCase) {
+  EXPECT_TRUE(MatchesWildcard("0000001.MSG", "???????.MSG"));
+  EXPECT_TRUE(MatchesWildcard("0000001.msg", "*.MSG"));
+  EXPECT_FALSE(MatchesWildcard("00001.MSG", "???????.MSG"));
+  EXPECT_TRUE(MatchesWildcard("M01", "*"));
+  EXPECT_TRUE(MatchesWildcard("a.b.c", "*.c"));
+  EXPECT_FALSE(MatchesWildcard("abc", "*.c"));
+  EXPECT_TRUE(MatchesWildcard("", "*"));
+  EXPECT_TRUE(MatchesWildcard("aXbXc", "*X*c"));
+}
+
+TEST(Wildcards, ListingIsInNameOrderIgnoringCase) {
+  TempDir dir;
+  for (const char* name : {"b.msg", "A.MSG", "c.MSG", "other.txt"}) WriteBytes(dir / name, "");
+  fs::create_directory(dir / "d.msg");
+  EXPECT_EQ(ListFiles(dir.path(), "*.msg"), (std::vector<std::string>{"A.MSG", "b.msg", "c.MSG"}));
+  EXPECT_TRUE(ListFiles(dir / "missing", "*").empty());
+}
+
+}  // namespace
+}  // namespace tidewire
