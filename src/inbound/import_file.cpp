@@ -1,0 +1,102 @@
+#include "inbound/import_file.h"
+
+#include <system_error>
+
+#include "base/dates.h"
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "base/text.h"
+
+namespace tidewire::inbound {
+
+namespace {
+
+constexpr std::string_view kImportFileName = "MAIL.IN";
+constexpr std::string_view kOddBanner = "V1.6 Beta  INTERNET <-> PACKET Radio Gateway by Varnel";
+constexpr std::string_view kEvenBanner = "V1.6 Beta  INTERNET <-> PACKET Radio Gateway by QX1VZP";
+
+bool SomethingIsThere(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(ResolvePath(path), ec));
+}
+
+}  // namespace
+
+ImportWriter OpenImportFile(Station& station, Announce announce) {
+  const fs::path path = station.File(kImportFileName);
+  const bool present = FileIsPresent(path);
+  if (announce == Announce::kAnnounce) {
+    station.Status(present ? " Writing to file: MAIL.IN" : " Creating file: MAIL.IN");
+  }
+  // A MAIL.IN that is there but not usable (read-only, held by another program) is not
+  // replaced: creating it anew would throw away the messages already in it.
+  if (!present && SomethingIsThere(path)) throw IoError(IoCode::kAccessDenied, path.string());
+  return ImportWriter(
+      TextWriter(path, present ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate));
+}
+
+std::string BulletinId(const Station& station) {
+  return station.bid.BidText() + "_" + station.config.BBSCall;
+}
+
+std::string RoutingLine(const Station& station) {
+  const GatewayConfig& config = station.config;
+  return "R:" + RoutingDateStamp(station.Now()) + " @:" + config.HRoute +
+         " #:" + station.bid.BidText() + " [" + config.QTH + "]" +
+         " Tidelink $:" + BulletinId(station);
+}
+
+std::string CurrentInfoLine(const Station& station) {
+  const GatewayConfig& config = station.config;
+  if (!station.bid.IsOdd() && !IsBlank(config.InfoLine2)) return config.InfoLine2;
+  return config.InfoLine;
+}
+
+std::string VersionBanner(const Station& station) {
+  return std::string(station.bid.IsOdd() ? kOddBanner : kEvenBanner);
+}
+
+std::string BannerLine(const Station& station) {
+  return "** Tidewire " + VersionBanner(station) + " **";
+}
+
+void WriteStandardTrailer(ImportWriter& writer, const Station& station) {
+  writer.WriteBodyLine("");
+  writer.WriteBodyLine("");
+  if (!IsBlank(station.config.InfoLine)) writer.WriteBodyLine(CurrentInfoLine(station));
+  writer.WriteBodyLine(BannerLine(station));
+  writer.WriteBodyLine("");
+  writer.WriteEnd();
+}
+
+std::string LongHeader(std::string_view address_part, std::string_view sender,
+                       const Station& station) {
+  // FBB takes the word after "<" as the sender and drops the message when it is missing (or
+  // takes the bulletin ID for it). So a blank sender falls back to AT, and with AT blank too
+  // the "<" part is left out: FBB then gives its own call as the sender.
+  std::string_view from = sender;
+  if (IsBlank(from)) from = station.config.AT;
+  std::string header(address_part);
+  if (!IsBlank(from)) header.append(" < ").append(from);
+  header.append(" $").append(BulletinId(station));
+  return header;
+}
+
+std::string ShortHeader(const UserRecord& user) {
+  // " @ " with nothing behind it would make FBB read the next word as the route.
+  if (IsBlank(user.HomeBBS)) return ShortHeader(user.UserCALL);
+  return "SP " + user.UserCALL + " @ " + user.HomeBBS + " < TDWIRE";
+}
+
+std::string ShortHeader(std::string_view call) { return "SP " + std::string(call) + " < TDWIRE"; }
+
+void BeginLongMessage(ImportWriter& writer, Station& station, std::string_view address_part,
+                      std::string_view sender, std::string_view title) {
+  station.bid.NextBid();
+  writer.WriteHeaderLine(LongHeader(address_part, sender, station));
+  writer.WriteTitleLine(title);
+  writer.WriteBodyLine(RoutingLine(station));
+  writer.WriteBodyLine("");
+}
+
+}  // namespace tidewire::inbound

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/shared_types.h"
+#include "base/station.h"
+#include "inbound/import_writer.h"
+
+namespace tidewire::inbound {
+
+// Whether opening MAIL.IN reports itself in the status list.
+enum class Announce { kSilent, kAnnounce };
+
+// Opens MAIL.IN in the working directory: appended when present, created otherwise.
+[[nodiscard]] ImportWriter OpenImportFile(Station& station, Announce announce);
+
+// "R:" line of a long-form message, for the bulletin-ID number last issued.
+[[nodiscard]] std::string RoutingLine(const Station& station);
+
+// InfoLine2 when the counter is even and InfoLine2 is not blank, otherwise InfoLine.
+[[nodiscard]] std::string CurrentInfoLine(const Station& station);
+
+// The version text, chosen by the counter's parity.
+[[nodiscard]] std::string VersionBanner(const Station& station);
+
+// "** Tidewire " + VersionBanner + " **".
+[[nodiscard]] std::string BannerLine(const Station& station);
+
+// The last issued number, "_" and BBSCall.
+[[nodiscard]] std::string BulletinId(const Station& station);
+
+// Two empty lines, the info line (unless InfoLine is blank), the banner line, an empty line
+// and "/EX".
+void WriteStandardTrailer(ImportWriter& writer, const Station& station);
+
+// address + " < " + sender + " $" + bulletin ID; a blank sender is replaced by AT.
+[[nodiscard]] std::string LongHeader(std::string_view address_part, std::string_view sender,
+                                     const Station& station);
+
+// "SP " + call + " @ " + HomeBBS + " < TDWIRE", for the gateway's answers to a registered user.
+[[nodiscard]] std::string ShortHeader(const UserRecord& user);
+
+// "SP " + call + " < TDWIRE", for a caller who is not registered.
+[[nodiscard]] std::string ShortHeader(std::string_view call);
+
+// Issues the next bulletin ID and writes header, title, routing line and the empty line after
+// it; the caller adds the body and the trailer.
+void BeginLongMessage(ImportWriter& writer, Station& station, std::string_view address_part,
+                      std::string_view sender, std::string_view title);
+
+}  // namespace tidewire::inbound

@@ -1,0 +1,129 @@
+#include "inbound/import_writer.h"
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "base/text.h"
+
+namespace tidewire::inbound {
+
+namespace {
+
+constexpr char kSubstitute = 26;
+
+// FBB loses the rest of a line after a NUL and swallows a byte 26 with the line end behind it.
+bool IsSwallowed(char c) { return c == '\0' || c == kSubstitute; }
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// FBB ends a message at any line starting "/EX" and drops it at any line starting "/AB",
+// whatever the letter case and whatever follows.
+bool IsFbbCommand(std::string_view line) {
+  if (line.size() < 3 || line[0] != '/') return false;
+  const std::string_view word = line.substr(1, 2);
+  return EqualsIgnoringCase(word, "EX") || EqualsIgnoringCase(word, "AB");
+}
+
+// A header or title line: it must stay one line, so line ends become blanks too.
+std::string SingleLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (IsSwallowed(c) || IsLineEnd(c)) c = ' ';
+  }
+  return line;
+}
+
+}  // namespace
+
+ImportWriter::ImportWriter(TextWriter writer) : writer_(std::move(writer)) {}
+
+ImportWriter::~ImportWriter() {
+  try {
+    AbortOpenMessage();
+  } catch (...) {
+    // The error that left the message open has been raised already; this one adds nothing.
+  }
+}
+
+ImportWriter::ImportWriter(ImportWriter&& other) noexcept
+    : writer_(std::move(other.writer_)),
+      state_(std::exchange(other.state_, State::kBetween)),
+      messages_written_(other.messages_written_) {}
+
+ImportWriter& ImportWriter::operator=(ImportWriter&& other) noexcept {
+  if (this != &other) {
+    try {
+      AbortOpenMessage();
+    } catch (...) {
+      // As in the destructor.
+    }
+    writer_ = std::move(other.writer_);
+    state_ = std::exchange(other.state_, State::kBetween);
+    messages_written_ = other.messages_written_;
+  }
+  return *this;
+}
+
+void ImportWriter::Require(State wanted, std::string_view what) const {
+  if (state_ != wanted) {
+    throw std::logic_error("MAIL.IN: " + std::string(what) + " out of order");
+  }
+}
+
+void ImportWriter::WriteHeaderLine(std::string_view text) {
+  Require(State::kBetween, "header line");
+  writer_.WriteLine(SingleLine(text));
+  state_ = State::kAfterHeader;
+}
+
+void ImportWriter::WriteTitleLine(std::string_view text) {
+  Require(State::kAfterHeader, "title line");
+  writer_.WriteLine(SingleLine(text.substr(0, kMaxTitleLength)));
+  state_ = State::kInBody;
+}
+
+void ImportWriter::WriteBodyLine(std::string_view text) {
+  Require(State::kInBody, "body line");
+  // FBB takes a lone LF as a line end as well, so every embedded break is a real line here.
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!IsLineEnd(text[i])) continue;
+    WriteBodyPiece(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  WriteBodyPiece(text.substr(start));
+}
+
+void ImportWriter::WriteBodyPiece(std::string_view piece) {
+  std::string line;
+  line.reserve(piece.size() + 1);
+  if (IsFbbCommand(piece)) line.push_back(' ');
+  for (const char c : piece) line.push_back(IsSwallowed(c) ? ' ' : c);
+  writer_.WriteLine(line);
+}
+
+void ImportWriter::WriteEnd() {
+  Require(State::kInBody, "end line");
+  writer_.WriteLine("/EX");
+  state_ = State::kBetween;
+  ++messages_written_;
+}
+
+void ImportWriter::AbortOpenMessage() {
+  if (state_ == State::kBetween) return;
+  // In the title position "/AB" would only be the title.
+  if (state_ == State::kAfterHeader) writer_.WriteLine("");
+  state_ = State::kBetween;
+  writer_.WriteLine("/AB");
+}
+
+void ImportWriter::Close() {
+  const bool was_open = state_ != State::kBetween;
+  AbortOpenMessage();
+  writer_.Close();
+  if (was_open) throw std::logic_error("MAIL.IN: closed inside a message");
+}
+
+}  // namespace tidewire::inbound

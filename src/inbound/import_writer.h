@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string_view>
+
+#include "base/file_layer.h"
+
+namespace tidewire::inbound {
+
+// Writes messages in FBB's import format, one line at a time. Every producer of MAIL.IN goes
+// through this class, because FBB drops or mangles a message it does not like without any
+// notice: the writer makes sure no line it writes can end, abort or split a message early.
+//
+// A message is: WriteHeaderLine, WriteTitleLine, any number of WriteBodyLine, WriteEnd.
+// Calls out of that order are a fault of the caller and raise std::logic_error.
+class ImportWriter {
+ public:
+  // FBB reads header and title lines in 79-byte pieces, the CR LF included.
+  static constexpr std::size_t kMaxTitleLength = 77;
+
+  explicit ImportWriter(TextWriter writer);
+  // A message left open (an error came in between) is closed with "/AB", so that FBB drops
+  // the incomplete message instead of swallowing the next writer's message as its body.
+  ~ImportWriter();
+  ImportWriter(ImportWriter&& other) noexcept;
+  ImportWriter& operator=(ImportWriter&& other) noexcept;
+  ImportWriter(const ImportWriter&) = delete;
+  ImportWriter& operator=(const ImportWriter&) = delete;
+
+  // Starts a message with its send command; line-end and NUL bytes become blanks.
+  void WriteHeaderLine(std::string_view text);
+  // The title; line-end and NUL bytes become blanks, and it is cut to kMaxTitleLength.
+  void WriteTitleLine(std::string_view text);
+  // One body line; a CR, LF or CR LF inside it starts a further line, and a line that FBB
+  // would take as a command ("/EX...", "/AB...") gets one leading blank.
+  void WriteBodyLine(std::string_view text);
+  // Ends the message with "/EX".
+  void WriteEnd();
+  // Closes the file; raises the file layer's error when the data could not be written.
+  void Close();
+
+  // The number of messages ended with WriteEnd so far.
+  [[nodiscard]] int messages_written() const { return messages_written_; }
+  [[nodiscard]] const fs::path& path() const { return writer_.path(); }
+
+ private:
+  enum class State { kBetween, kAfterHeader, kInBody };
+
+  void Require(State wanted, std::string_view what) const;
+  void WriteBodyPiece(std::string_view piece);
+  void AbortOpenMessage();
+
+  TextWriter writer_;
+  State state_ = State::kBetween;
+  int messages_written_ = 0;
+};
+
+}  // namespace tidewire::inbound
