@@ -19,10 +19,10 @@ std::string MailDateText(std::time_t when) {
   const long offset_minutes = local.tm_gmtoff / 60;
   const long magnitude = std::labs(offset_minutes);
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday],
-                local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour,
-                local.tm_min, local.tm_sec, offset_minutes < 0 ? '-' : '+', magnitude / 60,
-                magnitude % 60);
+  std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
+                local.tm_hour, local.tm_min, local.tm_sec, offset_minutes < 0 ? '-' : '+',
+                magnitude / 60, magnitude % 60);
   return text;
 }
 

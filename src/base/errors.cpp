@@ -30,7 +30,9 @@ IoError::IoError(IoCode code, std::string file)
     : std::runtime_error(TextFor(code)), code_(static_cast<int>(code)), file_(std::move(file)) {}
 
 IoError::IoError(int code, std::string file)
-    : std::runtime_error("I/O error " + std::to_string(code)), code_(code), file_(std::move(file)) {}
+    : std::runtime_error("I/O error " + std::to_string(code)),
+      code_(code),
+      file_(std::move(file)) {}
 
 void IoError::FromErrno(int err, const std::string& file) {
   switch (err) {

@@ -114,6 +114,14 @@ bool FileIsPresent(const fs::path& path) {
   return !held_by_other;
 }
 
+bool EntryExists(const fs::path& path) { return !path.empty() && Exists(ResolvePath(path)); }
+
+void RefuseToReplaceUnusable(const fs::path& path) {
+  if (!FileIsPresent(path) && EntryExists(path)) {
+    throw IoError(IoCode::kAccessDenied, path.string());
+  }
+}
+
 bool FolderIsPresent(const fs::path& path) {
   if (path.empty()) return false;
   struct stat st {};

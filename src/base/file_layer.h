@@ -20,6 +20,13 @@ namespace fs = std::filesystem;
 // and a file another process holds with an exclusive lock all count as absent.
 [[nodiscard]] bool FileIsPresent(const fs::path& path);
 
+// True when anything, of any kind, stands under the name.
+[[nodiscard]] bool EntryExists(const fs::path& path);
+
+// Raises "File access denied" when an entry stands under the name that FileIsPresent does not
+// count (read-only, held by another program, a folder): creating it anew would lose what it holds.
+void RefuseToReplaceUnusable(const fs::path& path);
+
 // True when the path names a folder.
 [[nodiscard]] bool FolderIsPresent(const fs::path& path);
 

@@ -78,7 +78,9 @@ class UserDatabase {
 
   [[nodiscard]] int UserCount() const { return static_cast<int>(records_.size()); }
   // Record k, 1 <= k <= UserCount().
-  [[nodiscard]] UserRecord& operator[](int k) { return records_.at(static_cast<std::size_t>(k - 1)); }
+  [[nodiscard]] UserRecord& operator[](int k) {
+    return records_.at(static_cast<std::size_t>(k - 1));
+  }
   [[nodiscard]] const UserRecord& operator[](int k) const {
     return records_.at(static_cast<std::size_t>(k - 1));
   }

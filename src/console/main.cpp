@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include <cstdio>
+
+#include "console/console_app.h"
+
+int main() { return tidewire::console::RunConsole(stdin, stdout); }

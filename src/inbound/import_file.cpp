@@ -15,11 +15,6 @@ constexpr std::string_view kImportFileName = "MAIL.IN";
 constexpr std::string_view kOddBanner = "V1.6 Beta  INTERNET <-> PACKET Radio Gateway by Varnel";
 constexpr std::string_view kEvenBanner = "V1.6 Beta  INTERNET <-> PACKET Radio Gateway by QX1VZP";
 
-bool SomethingIsThere(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(ResolvePath(path), ec));
-}
-
 }  // namespace
 
 ImportWriter OpenImportFile(Station& station, Announce announce) {
@@ -30,7 +25,7 @@ ImportWriter OpenImportFile(Station& station, Announce announce) {
   }
   // A MAIL.IN that is there but not usable (read-only, held by another program) is not
   // replaced: creating it anew would throw away the messages already in it.
-  if (!present && SomethingIsThere(path)) throw IoError(IoCode::kAccessDenied, path.string());
+  if (!present) RefuseToReplaceUnusable(path);
   return ImportWriter(
       TextWriter(path, present ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate));
 }

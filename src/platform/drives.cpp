@@ -63,7 +63,8 @@ std::filesystem::path MapSettingsPath(std::string_view path, const DriveMap& dri
     const std::filesystem::path folder = drives.FolderOf(path[0]);
     std::string rest = Slashes(path.substr(2));
     while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
-    if (folder.empty()) return std::filesystem::path("/nonexistent-drive-" + std::string(1, path[0])) / rest;
+    if (folder.empty())
+      return std::filesystem::path("/nonexistent-drive-" + std::string(1, path[0])) / rest;
     return rest.empty() ? folder : folder / rest;
   }
   return std::filesystem::path(Slashes(path));

@@ -1,8 +1,8 @@
 #include "base/file_layer.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -41,17 +41,23 @@ TEST_P(TextReaderLines, SplitsAsTheGatewayReads) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, TextReaderLines,
-    ::testing::Values(
-        LineCase{"crlf", "a\r\nb\r\n", {"a", "b"}},
-        LineCase{"cr_alone_ends_a_line", "a\rb\r", {"a", "b"}},
-        LineCase{"lone_lf_is_no_line_end", "a\nb\r\nc", {"a\nb", "c"}},
-        LineCase{"cr_cr_gives_an_empty_line", "a\r\rb", {"a", "", "b"}},
-        LineCase{"lf_after_cr_skipped_once", "a\r\n\nb", {"a", "\nb"}},
-        LineCase{"last_line_without_end", "a\r\nlast", {"a", "last"}},
-        LineCase{"byte_26_ends_the_file", std::string("a\r\nb\x1a" "c\r\nd\r\n"), {"a", "b"}},
-        LineCase{"byte_26_at_line_start", std::string("a\r\n\x1a" "more"), {"a"}},
-        LineCase{"empty_file", "", {}},
-        LineCase{"nul_is_kept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}),
+    ::testing::Values(LineCase{"crlf", "a\r\nb\r\n", {"a", "b"}},
+                      LineCase{"cr_alone_ends_a_line", "a\rb\r", {"a", "b"}},
+                      LineCase{"lone_lf_is_no_line_end", "a\nb\r\nc", {"a\nb", "c"}},
+                      LineCase{"cr_cr_gives_an_empty_line", "a\r\rb", {"a", "", "b"}},
+                      LineCase{"lf_after_cr_skipped_once", "a\r\n\nb", {"a", "\nb"}},
+                      LineCase{"last_line_without_end", "a\r\nlast", {"a", "last"}},
+                      LineCase{"byte_26_ends_the_file",
+                               std::string("a\r\nb\x1a"
+                                           "c\r\nd\r\n"),
+                               {"a", "b"}},
+                      LineCase{"byte_26_at_line_start",
+                               std::string("a\r\n\x1a"
+                                           "more"),
+                               {"a"}},
+                      LineCase{"empty_file", "", {}},
+                      LineCase{
+                          "nul_is_kept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextReader, ReadingAtTheEndGivesEmptyLines) {

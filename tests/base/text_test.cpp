@@ -18,7 +18,10 @@ TEST(TrimTrailing, RemovesBlanksControlsAndBytesAboveZ) {
 
 TEST(UpperCopy, ChangesOnlyAsciiLetters) {
   EXPECT_EQ(UpperCopy("sb email@area"), "SB EMAIL@AREA");
-  EXPECT_EQ(UpperCopy("gr\xfc\xdf" "e \xc3\xa9"), "GR\xfc\xdf" "E \xc3\xa9");
+  EXPECT_EQ(UpperCopy("gr\xfc\xdf"
+                      "e \xc3\xa9"),
+            "GR\xfc\xdf"
+            "E \xc3\xa9");
 }
 
 TEST(LeftCopy, CutsOrKeeps) {
@@ -43,18 +46,16 @@ TEST_P(DecimalTest, StrictAndLeadingDigits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DecimalTest,
-    ::testing::Values(NumberCase{"plain", "30", 30, 30}, NumberCase{"leading_blanks", "  77", 77, 77},
-                      NumberCase{"trailing_letter", "3x", std::nullopt, 3},
-                      NumberCase{"count_2x", "2x", std::nullopt, 2},
-                      NumberCase{"empty", "", std::nullopt, 0},
-                      NumberCase{"blanks_only", "   ", std::nullopt, 0},
-                      NumberCase{"trailing_blank", "5 ", std::nullopt, 5},
-                      NumberCase{"negative", "-12", -12, -12},
-                      NumberCase{"letters", "abc", std::nullopt, 0},
-                      NumberCase{"int_max", "2147483647", 2147483647, 2147483647},
-                      NumberCase{"overflow", "2147483648", std::nullopt, 214748364},
-                      NumberCase{"int_min", "-2147483648", std::numeric_limits<std::int32_t>::min(),
-                                 -214748364}),
+    ::testing::Values(
+        NumberCase{"plain", "30", 30, 30}, NumberCase{"leading_blanks", "  77", 77, 77},
+        NumberCase{"trailing_letter", "3x", std::nullopt, 3},
+        NumberCase{"count_2x", "2x", std::nullopt, 2}, NumberCase{"empty", "", std::nullopt, 0},
+        NumberCase{"blanks_only", "   ", std::nullopt, 0},
+        NumberCase{"trailing_blank", "5 ", std::nullopt, 5},
+        NumberCase{"negative", "-12", -12, -12}, NumberCase{"letters", "abc", std::nullopt, 0},
+        NumberCase{"int_max", "2147483647", 2147483647, 2147483647},
+        NumberCase{"overflow", "2147483648", std::nullopt, 214748364},
+        NumberCase{"int_min", "-2147483648", std::numeric_limits<std::int32_t>::min(), -214748364}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FlagLine, TrueUnlessACapitalF) {

@@ -1,0 +1,148 @@
+#include "console/console_app.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/errors.h"
+#include "base/operator.h"
+#include "base/station.h"
+#include "base/text.h"
+#include "console/console_operator.h"
+#include "cycle/run_log.h"
+#include "cycle/start_up.h"
+#include "platform/drives.h"
+#include "platform/ini_file.h"
+#include "platform/single_instance.h"
+
+namespace tidewire::console {
+
+namespace {
+
+constexpr std::string_view kLockFile = "tidewire.lck";
+constexpr std::string_view kCommandList = "Commands: LOG, Stop";
+
+ExitStatus StatusFor(EndProgram::Reason reason) {
+  switch (reason) {
+    case EndProgram::Reason::kOperator:
+      return ExitStatus::kOperatorRefused;
+    case EndProgram::Reason::kDriveNotReady:
+      return ExitStatus::kDriveNotReady;
+    case EndProgram::Reason::kBidCounterRefused:
+      return ExitStatus::kBidCounterRefused;
+    case EndProgram::Reason::kDamagedExportFile:
+      return ExitStatus::kDamagedExportFile;
+  }
+  return ExitStatus::kOperatorRefused;
+}
+
+enum class Outcome { kGoOn, kEnd };
+
+// Runs one handler the way the main window does: an error that leaves it is shown in a box and
+// the program waits for the next command.
+template <typename Handler>
+void Guarded(Station& station, Handler&& handler) {
+  try {
+    handler();
+  } catch (const IoError& error) {
+    std::string text = error.what();
+    if (!error.file().empty()) text += "\r" + error.file();
+    ErrorBox(station.op, text);
+  } catch (const ConversionError& error) {
+    ErrorBox(station.op, error.what());
+  }
+}
+
+// "Stop": the flag files are saved, then the window closes unless the operator says No.
+Outcome Stop(Station& station) {
+  Outcome outcome = Outcome::kGoOn;
+  Guarded(station, [&] {
+    cycle::StopClick(station);
+    if (cycle::FormClose(station)) outcome = Outcome::kEnd;
+  });
+  return outcome;
+}
+
+// The end of the input stops the program as Stop does; there is nobody left to ask whether
+// to close, so the window closes without the question.
+void StopAtEndOfInput(Station& station, ConsoleOperator& op) {
+  op.Print("End of input: stopping.");
+  Guarded(station, [&] { cycle::StopClick(station); });
+}
+
+Outcome RunCommand(Station& station, ConsoleOperator& op, std::string_view command) {
+  if (EqualsIgnoringCase(command, "LOG")) {
+    Guarded(station, [&] { cycle::ListRunLog(station); });
+    return Outcome::kGoOn;
+  }
+  if (EqualsIgnoringCase(command, "Stop")) return Stop(station);
+  op.Print("Unknown command \"" + std::string(command) + "\". " + std::string(kCommandList));
+  return Outcome::kGoOn;
+}
+
+std::string_view Stripped(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  const std::size_t end = line.find_last_not_of(" \t");
+  return line.substr(start, end - start + 1);
+}
+
+void CommandLoop(Station& station, ConsoleOperator& op) {
+  op.Print(kCommandList);
+  for (;;) {
+    const std::optional<std::string> line = op.ReadInputLine();
+    if (!line) {
+      StopAtEndOfInput(station, op);
+      return;
+    }
+    const std::string_view command = Stripped(*line);
+    if (command.empty()) continue;
+    if (RunCommand(station, op, command) == Outcome::kEnd) return;
+  }
+}
+
+// The program as started with the flag file "autogo": the window would press GO at once and the
+// pass would end with its own Stop press.
+void AutoGoStart(Station& station) {
+  station.Status(" GO! (the run cycle) is not available in this build; no pass was run");
+  Guarded(station, [&] { cycle::StopClick(station); });
+}
+
+ExitStatus RunStation(ConsoleOperator& op) {
+  Station station(op, std::filesystem::current_path());
+  station.drives =
+      platform::DriveMap::FromIni(platform::IniFile::Load(platform::IniFile::DefaultPath()));
+  op.Print("Tidewire - Internet (e)mail <-> Packet Radio Gateway  (Tidewire V1.6)");
+  try {
+    Guarded(station, [&] { cycle::StartUp(station); });
+    if (station.AutoGoMode) {
+      AutoGoStart(station);
+    } else {
+      CommandLoop(station, op);
+    }
+  } catch (const EndProgram& end) {
+    return StatusFor(end.reason);
+  }
+  return ExitStatus::kNormal;
+}
+
+}  // namespace
+
+int RunConsole(std::FILE* in, std::FILE* out) {
+  ConsoleOperator op(in, out);
+  std::optional<platform::SingleInstance> instance;
+  try {
+    instance.emplace(kLockFile);
+  } catch (const IoError& error) {
+    op.Print("Cannot open the lock file " + error.file() + ": " + error.what());
+    return static_cast<int>(ExitStatus::kLockFileUnusable);
+  }
+  if (!instance->held()) {
+    op.Print("Another Tidewire instance is running in this directory.");
+    return static_cast<int>(ExitStatus::kAnotherInstance);
+  }
+  return static_cast<int>(RunStation(op));
+}
+
+}  // namespace tidewire::console

@@ -1,0 +1,126 @@
+#include "cycle/bid_counter.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "base/text.h"
+
+namespace tidewire::cycle {
+
+namespace {
+
+constexpr std::string_view kBidFile = "TWIREBID.BIN";
+// The new counter is written here first and then renamed over the old one.
+constexpr std::string_view kBidTempFile = "TWIREBID.NEW";
+
+// Replaces the counter file with the digits of `value`. A write that fails leaves the old file
+// untouched: a half-written counter would make bulletin IDs repeat.
+void WriteCounterFile(const Station& station, std::int32_t value) {
+  const fs::path temp = station.File(kBidTempFile);
+  try {
+    TextWriter writer(temp, TextWriter::Mode::kCreate);
+    writer.Write(std::to_string(value));
+    writer.Close();
+    RenameFile(temp, station.File(kBidFile));
+  } catch (const IoError&) {
+    try {
+      DeleteFileIfPresent(temp);
+    } catch (const IoError&) {
+      // The first error is the one the operator needs to see.
+    }
+    throw;
+  }
+}
+
+// A typed line without the blanks around it.
+std::string_view Stripped(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  const std::size_t end = line.find_last_not_of(" \t");
+  return line.substr(start, end - start + 1);
+}
+
+// The operator's typed number as a whole number; nothing when the line is no such number.
+std::optional<std::int32_t> TypedBidNumber(const std::optional<std::string>& line) {
+  if (!line) return std::nullopt;
+  return ParseDecimal(Stripped(*line));
+}
+
+bool IsYesLetter(const std::optional<std::string>& line) {
+  if (!line) return false;
+  const std::string_view letter = Stripped(*line);
+  return letter == "y" || letter == "Y";
+}
+
+void ShowFirstRunWarning(Station& station) {
+  station.Status("WARNING: Oh boy, I hope you are running");
+  station.Status("this version for the first time!");
+  station.Status("Could not find TWIREBID.BIN to determen");
+  station.Status("the last BID (Bulletin-ID)");
+  station.Status("Contact QX1VZP @ QX3VZP for questions.");
+}
+
+void ShowRefusalHints(Station& station) {
+  station.Status("You can do 3 things:");
+  station.Status(" 1 Start FBB and look for the last BID used by FBB");
+  station.Status("   Look also in TWIRE.LOG for last BID in a previous session.");
+  station.Status(
+      " 2 Use K@ INET to delete all INTERNET mail so you can start from BID 1_<name BBS>");
+  station.Status("   Do you want to type in a BID number now?  (y/n)");
+}
+
+// The operator may type the last BID by hand. Only a whole number is stored: a guessed
+// number must never reach the file, or FBB would see bulletin IDs again.
+void TakeTypedBidNumber(Station& station) {
+  station.Status(" Enter a BID-number now (max 99999) : ");
+  const auto number = TypedBidNumber(station.op.TypedAnswer(TypedQuestion::kBidNumber));
+  if (!number) {
+    station.Status(" No whole number typed: TWIREBID.BIN not written");
+    return;
+  }
+  station.bid.Set(*number);
+  try {
+    SaveBidCounter(station);
+  } catch (const IoError& error) {
+    // The program halts either way; the operator must know the number was not stored.
+    ErrorBox(station.op, error.what());
+  }
+}
+
+[[noreturn]] void RunFirstRunDialogue(Station& station) {
+  ShowRefusalHints(station);
+  if (IsYesLetter(station.op.TypedAnswer(TypedQuestion::kYesNoLetter))) {
+    TakeTypedBidNumber(station);
+  }
+  station.Status(" Program halted");
+  throw EndProgram{EndProgram::Reason::kBidCounterRefused};
+}
+
+}  // namespace
+
+void LoadBidCounter(Station& station) {
+  const fs::path file = station.File(kBidFile);
+  if (FileIsPresent(file)) {
+    TextReader reader(file);
+    const std::int32_t value = reader.ReadInteger();
+    reader.Close();
+    station.bid.Set(value);
+    return;
+  }
+  ShowFirstRunWarning(station);
+  const Answer answer = station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                                           "Cannot find the file TWIREBID.BIN\rCreate?");
+  if (answer != Answer::kYes) RunFirstRunDialogue(station);
+  WriteCounterFile(station, 1);
+  station.bid.Set(1);
+}
+
+void SaveBidCounter(Station& station) {
+  station.Status(" Saving BID to TWIREBID.BIN");
+  WriteCounterFile(station, station.bid.value());
+}
+
+}  // namespace tidewire::cycle

@@ -1,0 +1,62 @@
+#include "cycle/run_log.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/dates.h"
+#include "base/file_layer.h"
+
+namespace tidewire::cycle {
+
+namespace {
+
+constexpr std::string_view kLogFile = "TWIRE.LOG";
+constexpr std::int64_t kRestartSize = 50000;
+
+void WriteCount(TextWriter& log, std::string_view label, std::int32_t value) {
+  log.WriteLine(std::string(label) + std::to_string(value));
+}
+
+void WriteRecord(TextWriter& log, const Station& station) {
+  const RunCounters& counters = station.counters;
+  log.WriteLine("Date/Time          : " + MailDateText(station.Now()));
+  WriteCount(log, "Inet   -> Packet   : ", counters.InetToPacket);
+  WriteCount(log, "Email  -> Packet   : ", counters.EmailToPacket);
+  WriteCount(log, "Packet -> Internet : ", counters.PacketToInternet);
+  WriteCount(log, "Server messages    : ", counters.ServerMessages);
+  WriteCount(log, "Bad    messages    : ", counters.BadMessages);
+  WriteCount(log, "Latest BID #       : ", station.bid.value());
+  log.WriteLine("Software Version   : V1.6");
+  log.WriteLine("-------------------------------------");
+}
+
+}  // namespace
+
+void WriteRunLog(Station& station) {
+  const fs::path file = station.File(kLogFile);
+  if (FileIsPresent(file) && FileSizeOf(file) >= kRestartSize) DeleteFile(file);
+  const bool appending = FileIsPresent(file);
+  // A log that is there but read-only or held is not started afresh: its history would be lost.
+  if (!appending) RefuseToReplaceUnusable(file);
+  TextWriter log(file, appending ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);
+  if (!appending) log.WriteLine("-- Tidewire LOGfile -- ");
+  WriteRecord(log, station);
+  log.Close();
+}
+
+void ListRunLog(Station& station) {
+  const fs::path file = station.File(kLogFile);
+  if (!FileIsPresent(file)) {
+    ErrorBox(station.op, "LOG-File (TWIRE.LOG) does not exist");
+    return;
+  }
+  TextReader log(file);
+  // Read before testing the end: an empty log still gives one (empty) line.
+  do {
+    station.Status(log.ReadLine());
+  } while (!log.AtEnd());
+  log.Close();
+}
+
+}  // namespace tidewire::cycle

@@ -1,0 +1,86 @@
+#include "cycle/start_up.h"
+
+#include <string_view>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "config/flag_files.h"
+#include "config/settings_file.h"
+#include "config/user_database.h"
+
+namespace tidewire::cycle {
+
+namespace {
+
+constexpr std::string_view kBackupFolder = "backup";
+using config::kAutoGoFlag;
+using config::kSoundFlag;
+
+// Without the backup folder every pass would lose its copies; the operator may refuse it, and
+// then nothing else is read.
+void EnsureBackupFolder(Station& station) {
+  const fs::path folder = station.File(kBackupFolder);
+  if (FolderIsPresent(folder)) return;
+  const Answer answer = station.op.ShowBox(BoxKind::kConfirmation, Buttons::kOkCancel,
+                                           "BACKUP-Dir does not exist!  Create new one?");
+  if (answer != Answer::kOk) throw EndProgram{EndProgram::Reason::kOperator};
+  MakeFolder(folder);
+}
+
+// A flag file exists exactly while its switch is on.
+void SaveFlag(const Station& station, std::string_view name, bool on) {
+  if (on) {
+    CreateEmptyFile(station.File(name));
+  } else {
+    DeleteFileIfPresent(station.File(name));
+  }
+}
+
+}  // namespace
+
+void StartUp(Station& station) {
+  EnsureBackupFolder(station);
+  station.config.ConfigurationCodeMode2 = false;
+  station.SoundOn = FileIsPresent(station.File(kSoundFlag));
+  station.SoundBox = station.SoundOn;
+  station.op.SetProgressLabel("");
+  station.op.SetError1("Idle");
+  if (FileIsPresent(station.File(kAutoGoFlag))) {
+    // Ticking the box runs its click handler; the run cycle fills Status1.
+    AutoGoCheckClick(station);
+  } else {
+    station.op.SetStatus1("Ready to GO!");
+    station.AutoGoBox = false;
+  }
+  config::LoadUserDatabase(station);
+  // The settings window made at start reads TWIRE.CFG; what outlives it are the flag settings
+  // of lines 16 to 21 in the station's GatewayConfig.
+  (void)config::ReadSettingsAtStart(station);
+}
+
+void StopClick(Station& station) {
+  SaveFlag(station, kSoundFlag, station.SoundBox);
+  SaveFlag(station, kAutoGoFlag, station.AutoGoBox);
+  station.AutoGoMode = station.AutoGoBox;
+}
+
+bool FormClose(Station& station) {
+  if (station.AutoGoMode) return true;
+  return station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo, "Are you sure ?") ==
+         Answer::kYes;
+}
+
+void AutoGoCheckClick(Station& station) {
+  if (station.AutoGoMode) {
+    DeleteFileIfPresent(station.File(kAutoGoFlag));
+    station.AutoGoMode = false;
+    station.AutoGoBox = false;
+  } else {
+    station.AutoGoMode = true;
+    station.AutoGoBox = true;
+    CreateEmptyFile(station.File(kAutoGoFlag));
+  }
+  station.op.giveTurn();
+}
+
+}  // namespace tidewire::cycle
