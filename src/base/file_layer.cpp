@@ -225,6 +225,43 @@ std::vector<std::string> ListFiles(const fs::path& folder, std::string_view patt
   return result;
 }
 
+// --- BinaryReader, BinaryWriter
+
+BinaryReader::BinaryReader(const fs::path& path)
+    : path_(path), fd_(OpenChecked(ResolvePath(path), O_RDONLY)) {}
+
+BinaryReader::~BinaryReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t BinaryReader::Read(char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, data, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) IoError::FromErrno(errno, path_.string());
+  }
+}
+
+void BinaryReader::Close() {
+  if (fd_ >= 0) CloseChecked(std::exchange(fd_, -1), path_);
+}
+
+BinaryWriter::BinaryWriter(const fs::path& path)
+    : path_(path), fd_(OpenChecked(ResolvePath(path), O_WRONLY | O_CREAT | O_TRUNC)) {}
+
+BinaryWriter::~BinaryWriter() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void BinaryWriter::Write(std::string_view bytes) {
+  if (fd_ < 0) throw IoError(103, path_.string());
+  WriteAll(fd_, bytes.data(), bytes.size(), path_);
+}
+
+void BinaryWriter::Close() {
+  if (fd_ >= 0) CloseChecked(std::exchange(fd_, -1), path_);
+}
+
 // --- TextReader
 
 TextReader::TextReader(const fs::path& path)

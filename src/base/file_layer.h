@@ -96,6 +96,39 @@ class TextReader {
   bool at_eof_ = false;
 };
 
+// Reads a file's bytes in blocks.
+class BinaryReader {
+ public:
+  explicit BinaryReader(const fs::path& path);
+  ~BinaryReader();
+  BinaryReader(const BinaryReader&) = delete;
+  BinaryReader& operator=(const BinaryReader&) = delete;
+
+  // Up to `size` bytes into `data`; 0 at the end of the file.
+  [[nodiscard]] std::size_t Read(char* data, std::size_t size);
+  void Close();
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+};
+
+// Writes a file's bytes unchanged, replacing an existing file of any letter case.
+class BinaryWriter {
+ public:
+  explicit BinaryWriter(const fs::path& path);
+  ~BinaryWriter();
+  BinaryWriter(const BinaryWriter&) = delete;
+  BinaryWriter& operator=(const BinaryWriter&) = delete;
+
+  void Write(std::string_view bytes);
+  void Close();
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+};
+
 // Writes a text file with CR LF line ends through one buffer.
 class TextWriter {
  public:

@@ -1,0 +1,135 @@
+#include "inbound/downloads.h"
+
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "base/text.h"
+#include "inbound/import_file.h"
+#include "inbound/mail_conversion.h"
+#include "inbound/news_conversion.h"
+
+namespace tidewire::inbound {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr char kEndOfFile = 26;
+
+void CopyWithoutEndMarks(const fs::path& from, const fs::path& to) {
+  BinaryReader in(from);
+  BinaryWriter out(to);
+  std::string block(kBlockSize, '\0');
+  for (;;) {
+    const std::size_t n = in.Read(block.data(), block.size());
+    if (n == 0) break;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (block[i] == kEndOfFile) block[i] = ' ';
+    }
+    out.Write(std::string_view(block.data(), n));
+  }
+  in.Close();
+  out.Close();
+}
+
+// The working copy: every LF becomes CR LF; a byte 26 ends the file.
+void MakeWorkingCopy(const fs::path& from, const fs::path& to) {
+  BinaryReader in(from);
+  BinaryWriter out(to);
+  std::string block(kBlockSize, '\0');
+  std::string converted;
+  converted.reserve(2 * kBlockSize);
+  bool ended = false;
+  while (!ended) {
+    const std::size_t n = in.Read(block.data(), block.size());
+    if (n == 0) break;
+    converted.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      const char c = block[i];
+      if (c == kEndOfFile) {
+        ended = true;
+        break;
+      }
+      if (c == '\n') converted.push_back('\r');
+      converted.push_back(c);
+    }
+    out.Write(converted);
+  }
+  in.Close();
+  out.Close();
+}
+
+bool IsReplyPacketFile(const std::string& name) { return name == "MAIL.MSG" || name == "NEWS.MSG"; }
+
+std::string WorkingCopyName(const std::string& name) {
+  return LeftCopy(name, 7) + (name == "0000000.MSG" ? ".NOW" : ".NEW");
+}
+
+void MakeWorkingCopies(Station& station) {
+  for (const std::string& name : ListFiles(station.work_dir, "*.MSG")) {
+    if (IsReplyPacketFile(name)) continue;
+    station.Status(" Reading file: " + name);
+    station.op.SetProgressLabel(name);
+    station.op.giveTurn();
+    const std::string copy = WorkingCopyName(name);
+    station.Status(" Creating file: " + copy);
+    MakeWorkingCopy(station.File(name), station.File(copy));
+  }
+}
+
+std::int32_t NewsFileNumber(Station& station, const std::string& name) {
+  const std::string digits = LeftCopy(name, 7);
+  if (const auto number = ParseDecimal(digits)) return *number;
+  WarningBox(station.op, "Error in file : " + name + " (Filenumber conversion)");
+  return LeadingDigitsValue(digits);
+}
+
+void ConvertNewsFiles(Station& station) {
+  ImportWriter out = OpenImportFile(station, Announce::kSilent);
+  NewsPass pass(station);
+  for (const std::string& name : ListFiles(station.work_dir, "*.NEW")) {
+    station.op.SetProgressLabel(name);
+    const std::int32_t number = NewsFileNumber(station, name);
+    station.op.giveTurn();
+    station.Status(" Reading file: " + name);
+    TextReader in(station.File(name));
+    pass.ConvertNewsFile(out, in, number);
+    in.Close();
+  }
+  out.Close();
+}
+
+void DeleteMatching(Station& station, std::string_view pattern, bool report) {
+  for (const std::string& name : ListFiles(station.work_dir, pattern)) {
+    if (pattern == "*.MSG" && IsReplyPacketFile(name)) continue;
+    if (report) station.Status(" Deleting file: " + name);
+    DeleteFile(station.File(name));
+  }
+}
+
+}  // namespace
+
+void PrepareMailFile(Station& station) {
+  station.Status(" Open file: 0000000.MSG");
+  station.Status(" Creating file: 0000000.TMP");
+  CopyWithoutEndMarks(station.File("0000000.MSG"), station.File("0000000.TMP"));
+  station.Status(" Deleting file: 0000000.MSG");
+  DeleteFile(station.File("0000000.MSG"));
+  station.Status(" 0000000.TMP -> 0000000.MSG");
+  CopyFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
+  station.Status(" Deleting file: 0000000.TMP");
+  DeleteFile(station.File("0000000.TMP"));
+}
+
+void ConvertDownloads(Station& station) {
+  if (FileIsPresent(station.File("0000000.MSG"))) PrepareMailFile(station);
+  MakeWorkingCopies(station);
+  if (FileIsPresent(station.File("0000000.NOW"))) ConvertMail(station);
+  ConvertNewsFiles(station);
+  DeleteMatching(station, "*.MSG", false);
+  DeleteMatching(station, "*.M0?", true);
+  DeleteMatching(station, "*.NEW", true);
+}
+
+}  // namespace tidewire::inbound

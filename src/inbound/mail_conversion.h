@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+#include "base/shared_types.h"
+#include "base/station.h"
+
+namespace tidewire::inbound {
+
+// Marks the users whose e-mail account, or else real name, occurs in an address line.
+void MatchUsers(UserDatabase& users, std::string_view line);
+
+// Converts every e-mail of 0000000.NOW into packet messages in MAIL.IN, then deletes the
+// working files.
+void ConvertMail(Station& station);
+
+// The FBB address of a user's personal message: "SP " + call + " @ " + home BBS.
+[[nodiscard]] std::string PersonalAddress(const UserRecord& user);
+
+}  // namespace tidewire::inbound

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/file_layer.h"
+#include "base/station.h"
+#include "inbound/import_writer.h"
+
+namespace tidewire::inbound {
+
+// The pseudo call made from a From: header line (at most six characters, possibly empty).
+[[nodiscard]] std::string NewsSender(std::string_view from_line);
+
+// The news conversion of one pass: articles, the periodic info message and the broadcast. The
+// info count runs over all news files of the pass.
+class NewsPass {
+ public:
+  // A header block keeps at most this many lines (and bytes) for the long-header form.
+  static constexpr std::size_t kMaxHeaderLines = 100;
+  static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+
+  explicit NewsPass(Station& station) : station_(station) {}
+
+  // Converts every article of a news file's working copy; `number` selects its destination.
+  void ConvertNewsFile(ImportWriter& out, TextReader& in, std::int32_t number);
+
+ private:
+  std::string ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number);
+  std::string Address(std::int32_t number) const;
+  void InfoMessageCheck(ImportWriter& out);
+  void BroadcastCheck(ImportWriter& out);
+  void CopyTextFile(ImportWriter& out, std::string_view name);
+
+  Station& station_;
+  std::int32_t articles_since_info_ = 0;
+  bool info_sent_once_ = false;
+};
+
+}  // namespace tidewire::inbound

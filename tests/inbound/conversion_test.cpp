@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "inbound/downloads.h"
+#include "inbound/mail_conversion.h"
+#include "inbound/news_conversion.h"
+#include "support/fbb_import.h"
+#include "support/scripted_operator.h"
+#include "support/temp_dir.h"
+
+namespace tidewire::inbound {
+namespace {
+
+using tidewire::testing::FbbLines;
+using tidewire::testing::FbbMessage;
+using tidewire::testing::ImportLikeFbb;
+using tidewire::testing::ReadBytes;
+using tidewire::testing::ScriptedOperator;
+using tidewire::testing::TempDir;
+using tidewire::testing::WriteBytes;
+
+class ConversionTest : public ::testing::Test {
+ protected:
+  ConversionTest() {
+    station_.clock = [] { return std::time_t{1796685337}; };
+    GatewayConfig& c = station_.config;
+    c.HRoute = "XX0BBS.#TST.DEU.EU";
+    c.QTH = "Testcity";
+    c.BBSCall = "XX0BBS";
+    c.AT2 = "SB EMAIL @ WW";
+    c.AT = "INET";
+    c.InfoLine = "Info one";
+    c.NewsDestinations = {"TECH", "NEWSGROUPLONG", "SP XX2DEF @ XX0BBS"};
+    station_.users.Add({"XX2DEF", "XX0BBS", "Jane Doe", "jane@example.org"});
+    station_.users.Add({"XX3GHI", "YY0BBS", "John Smith", "john@example.net"});
+    station_.bid.Set(100);
+  }
+
+  void Put(std::string_view name, std::string_view bytes) { WriteBytes(dir_ / name, bytes); }
+
+  std::vector<FbbMessage> Imported() {
+    int dropped = 0;
+    auto messages = ImportLikeFbb(FbbLines(ReadBytes(dir_ / "MAIL.IN")), dropped);
+    EXPECT_EQ(dropped, 0);
+    return messages;
+  }
+
+  std::vector<std::string> Headers() {
+    std::vector<std::string> headers;
+    for (const FbbMessage& m : Imported()) headers.push_back(m.header);
+    return headers;
+  }
+
+  static bool BodyHas(const FbbMessage& m, std::string_view line) {
+    for (const auto& l : m.body) {
+      if (l == line) return true;
+    }
+    return false;
+  }
+
+  TempDir dir_;
+  ScriptedOperator op_;
+  Station station_{op_, dir_.path()};
+};
+
+std::string Mail(std::string_view headers, std::string_view body) {
+  return "From POPmail Mon Dec  7 10:00:00 2026\n" + std::string(headers) + "\n\n" +
+         std::string(body) + "\n";
+}
+
+// --- downloaded files
+
+TEST_F(ConversionTest, NothingDownloadedStillLeavesAnEmptyMailIn) {
+  ConvertDownloads(station_);
+  EXPECT_EQ(ReadBytes(dir_ / "MAIL.IN"), "");
+  EXPECT_TRUE(fs::exists(dir_ / "MAIL.IN"));
+}
+
+TEST_F(ConversionTest, ByteTwentySixInTheMailFileBecomesABlank) {
+  Put("0000000.MSG", Mail("To: nobody@x\nSubject: one", "a\x1a" "b") +
+                         Mail("To: nobody@x\nSubject: two", "last") + "\x1a");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_TRUE(BodyHas(messages[0], "a b"));
+  EXPECT_EQ(messages[1].title, "two");
+  EXPECT_TRUE(BodyHas(messages[1], " "));
+}
+
+TEST_F(ConversionTest, ByteTwentySixAsFirstByteSpoilsOnlyTheFirstSeparator) {
+  Put("0000000.MSG", "\x1a" + Mail("To: x\nSubject: one", "b") + Mail("To: x\nSubject: two", "b"));
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "two");
+}
+
+TEST_F(ConversionTest, ByteTwentySixEndsANewsFile) {
+  Put("0000001.MSG", "#! rnews 10\nSubject: first\n\nbody\x1a\n#! rnews 10\nSubject: lost\n\nx\n");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "first");
+}
+
+TEST_F(ConversionTest, CrLfDownloadsReadAsAnEmptyLineAfterEveryLine) {
+  Put("0000001.MSG", "#! rnews 10\r\nSubject: s\r\n\r\nbody\r\n");
+  Put("0000001.MSG", "#! rnews 10\nSubject: s\n\nl1\r\nl2\n");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  const auto& body = messages[0].body;
+  const auto l1 = std::find(body.begin(), body.end(), "l1");
+  ASSERT_NE(l1, body.end());
+  EXPECT_EQ(*(l1 + 1), "");
+  EXPECT_EQ(*(l1 + 2), "l2");
+}
+
+TEST_F(ConversionTest, LowerCaseMailMsgIsANewsFileWithANumberWarning) {
+  Put("mail.msg", "#! rnews 1\nSubject: odd\n\nx\n");
+  Put("MAIL.MSG", "reply packet");
+  Put("NEWS.MSG", "reply packet");
+  op_.ExpectOk(BoxKind::kWarning, "Error in file : mail.ms.NEW (Filenumber conversion)");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].header.rfind("SB OTHER @ INET < ", 0), 0u);
+  EXPECT_EQ(ReadBytes(dir_ / "MAIL.MSG"), "reply packet");
+  EXPECT_EQ(ReadBytes(dir_ / "NEWS.MSG"), "reply packet");
+  EXPECT_FALSE(fs::exists(dir_ / "mail.msg"));
+}
+
+TEST_F(ConversionTest, CleanUpRemovesTheFilesOfThePass) {
+  Put("0000000.MSG", Mail("To: x@y\nSubject: s", "b"));
+  Put("0000002.MSG", "#! rnews 1\nSubject: a\n\nb\n");
+  Put("0000003.MSG", "");
+  Put("REPLY.M01", "left by a reply packet");
+  ConvertDownloads(station_);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_.path())) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"MAIL.IN"});
+  EXPECT_EQ(Headers().size(), 2u);
+  const auto& lines = op_.status_lines;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), " Deleting file: REPLY.M01"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), " Deleting file: 0000002.NEW"), lines.end());
+}
+
+TEST_F(ConversionTest, AFailedReadKeepsTheDownloadedFiles) {
+  Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n");
+  fs::create_directory(dir_ / "0000001.NEW");  // the working copy cannot be created
+  EXPECT_THROW(ConvertDownloads(station_), IoError);
+  EXPECT_TRUE(fs::exists(dir_ / "0000001.MSG"));
+}
+
+// --- e-mail
+
+TEST_F(ConversionTest, MailToTwoUsersGivesTwoPersonalMessagesInTableOrder) {
+  Put("0000000.MSG",
+      Mail("Received: by x\nFrom: a@b\nTo: john@example.net, JANE@example.org\nSubject: hi",
+           "hello"));
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < INET $102_XX0BBS"}));
+  EXPECT_EQ(station_.counters.EmailToPacket, 2);
+  const auto messages = Imported();
+  EXPECT_EQ(messages[0].title, "hi");
+  EXPECT_EQ(messages[0].body[0].rfind("R:261207/2315Z @:XX0BBS.#TST.DEU.EU #:101 [Testcity]", 0),
+            0u);
+  EXPECT_FALSE(BodyHas(messages[0], "Received: by x"));
+  EXPECT_TRUE(BodyHas(messages[0], "From: a@b"));
+  EXPECT_TRUE(BodyHas(messages[0], "hello"));
+}
+
+TEST_F(ConversionTest, UsersAreFoundThroughCcContinuationsAndRealNames) {
+  Put("0000000.MSG", Mail("From: a@b\nCc: someone@x,\n Jane Doe <jd@elsewhere>\nSubject: s", "b") +
+                         Mail("Apparently-To: JOHN SMITH", "b"));
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < INET $102_XX0BBS"}));
+}
+
+TEST_F(ConversionTest, NonPersonalMailGoesToTheLastMatchingListOrAt2) {
+  station_.config.MailingListsLoaded = true;
+  station_.config.MailingLists = {{"All", "*", "*", "*", "SB ALLML @ EU"},
+                                  {"Ham", "", "*", "*", "SB NEVER @ EU"},
+                                  {"Dx", "*", "dx-list@", "*", "SB DXML @ EU"}};
+  Put("0000000.MSG", Mail("From: x\nTo: DX-List@example.com\nSubject: a", "b") +
+                         Mail("From: x\nTo: other@example.com\nSubject: b", "b"));
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB DXML @ EU < INET $101_XX0BBS",
+                                                 "SB ALLML @ EU < INET $102_XX0BBS"}));
+  station_.config.MailingListsLoaded = false;
+  Put("0000000.MSG", Mail("To: x", "b"));
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers().back(), "SB EMAIL @ WW < INET $103_XX0BBS");
+}
+
+TEST_F(ConversionTest, ShortMailHeadersReplaceTheHeaderBlock) {
+  station_.config.ShortMailHeaders = true;
+  Put("0000000.MSG", Mail("From: Ann <a@b>\nTo: john@example.net\nX-Other: y", "body line"));
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  const std::vector<std::string> start(messages[0].body.begin() + 2,
+                                       messages[0].body.begin() + 7);
+  EXPECT_EQ(start, (std::vector<std::string>{"", "*** From: Ann <a@b>",
+                                             "*** To: john@example.net", "", "body line"}));
+}
+
+TEST_F(ConversionTest, BodyLinesStillSelectUsersAndSplitAtSeparators) {
+  Put("0000000.MSG", Mail("To: x@y", "quoted:\nTo: jane@example.org\nfrom popmail inside") +
+                         "To: z\n");
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
+                                                 "SB EMAIL @ WW < INET $102_XX0BBS"}));
+}
+
+TEST_F(ConversionTest, WithoutUsersNoMailIsConvertedButTheFileIsRead) {
+  station_.users.Clear();
+  Put("0000000.MSG", Mail("To: x", "b"));
+  ConvertDownloads(station_);
+  EXPECT_TRUE(Headers().empty());
+  EXPECT_FALSE(fs::exists(dir_ / "0000000.MSG"));
+  EXPECT_FALSE(fs::exists(dir_ / "WORKTXT.TMP"));
+}
+
+// --- news
+
+TEST(NewsSender, PseudoCallsFromFromLines) {
+  EXPECT_EQ(NewsSender("From: jd@example.com (John Doe)"), "JohnDo");
+  EXPECT_EQ(NewsSender("From: john.doe-x@example.com"), "johndo");
+  EXPECT_EQ(NewsSender("From: a@b () (x)"), "abx");
+  EXPECT_EQ(NewsSender("From: x) (y"), "xy");
+  EXPECT_EQ(NewsSender("From: q (z)"), "z");
+  EXPECT_EQ(NewsSender("From: ()"), "");
+  EXPECT_EQ(NewsSender("From:"), "");
+}
+
+TEST_F(ConversionTest, ArticlesAreAddressedByTheirFileNumber) {
+  Put("0000001.MSG", "#! rnews 1\nFrom: a@b (Ann Bee)\nSubject: one\nPath: p\n\nPath: body\nok\n");
+  Put("0000002.MSG", "#! rnews 1\nSubject: two\n\nb\n");
+  Put("0000003.MSG", "#! rnews 1\nFrom: ()\n\nb\n");
+  Put("0000009.MSG", "junk before\n#! rnews 1\n\nb\n#! rnews 5\n");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < AnnBee $101_XX0BBS",
+                                                 "SB NEWSGR @ INET < INET $102_XX0BBS",
+                                                 "SP XX2DEF @ XX0BBS < INET $103_XX0BBS",
+                                                 "SB OTHER @ INET < INET $104_XX0BBS"}));
+  EXPECT_TRUE(BodyHas(messages[0], "Path: p"));
+  EXPECT_FALSE(BodyHas(messages[0], "Path: body"));
+  EXPECT_TRUE(BodyHas(messages[0], "ok"));
+  EXPECT_EQ(station_.counters.InetToPacket, 4);
+}
+
+TEST_F(ConversionTest, SwapAndUniversalFromChangeAddressAndSender) {
+  station_.config.SwapNewsAddress = true;
+  station_.config.UniversalFrom = true;
+  station_.config.ShortNewsHeaders = true;
+  station_.config.AfterXMessage = 1;
+  Put("twire.sim", "info text\r\n");
+  Put("0000001.MSG", "#! rnews 1\nFrom: a@b (Ann)\nNewsgroups: comp.x\nSubject: s\n\nb\n");
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB INET @ TECH < INET $101_XX0BBS",
+                                                 "SB INET @ INFO < SERVER $102_XX0BBS"}));
+  const auto messages = Imported();
+  EXPECT_EQ(messages[0].body[2], "** NEWSGROUP: comp.x");
+  EXPECT_EQ(messages[0].body[3], "** FROM     : a@b (Ann)");
+}
+
+TEST_F(ConversionTest, InfoMessagesFollowEveryThirdArticleOverAllFiles) {
+  station_.config.AfterXMessage = 3;
+  Put("twire.sim", "");
+  std::string four;
+  for (int i = 0; i < 4; ++i) four += "#! rnews 1\nSubject: a\n\nb\n";
+  Put("0000001.MSG", four);
+  Put("0000002.MSG", "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: a\n\nb\n"
+                     "#! rnews 1\nSubject: a\n\nb\n");
+  ConvertDownloads(station_);
+  std::vector<int> info_positions;
+  const auto messages = Imported();
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (messages[i].title == "*-* INFO Tidewire *-*") info_positions.push_back(static_cast<int>(i));
+  }
+  EXPECT_EQ(info_positions, (std::vector<int>{3, 7}));
+  EXPECT_EQ(messages.size(), 9u);
+}
+
+TEST_F(ConversionTest, BroadcastGoesOnceToEveryUserAfterTheFirstArticle) {
+  Put("bmes.txt", "Net tonight\r\n");
+  Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: b\n\nb\n");
+  ConvertDownloads(station_);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < INET $101_XX0BBS",
+                                                 "SP XX2DEF @ XX0BBS < SERVER $102_XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < SERVER $103_XX0BBS",
+                                                 "SB TECH @ INET < INET $104_XX0BBS"}));
+  EXPECT_FALSE(fs::exists(dir_ / "bmes.txt"));
+  EXPECT_TRUE(BodyHas(Imported()[1], "Net tonight"));
+}
+
+TEST_F(ConversionTest, HugeHeaderBlocksAreBoundedButStillSearched) {
+  std::string article = "#! rnews 1\n";
+  for (int i = 0; i < 500; ++i) article += "X-Filler: " + std::to_string(i) + "\n";
+  article += "Subject: found late\n\nbody\n";
+  Put("0000001.MSG", article);
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "found late");
+  EXPECT_TRUE(BodyHas(messages[0], "** (401 further header lines left out)"));
+  EXPECT_TRUE(BodyHas(messages[0], "body"));
+}
+
+// --- forged messages
+
+TEST_F(ConversionTest, NoDownloadCanForgeAnFbbMessage) {
+  const std::string forged = "/EX\nSP XX9EVL @ XX0BBS < EVIL $1_EVIL\nforged\n/ex\n/AB\n";
+  Put("0000000.MSG", Mail("To: jane@example.org\nSubject: s", forged));
+  Put("0000001.MSG", "#! rnews 1\nSubject: a\n\n" + forged);
+  Put("bmes.txt", "/ex\r\nSP XX9EVL < EVIL\r\nt\r\n/EX\r\n");
+  Put("twire.sim", "/EXIT\r\n");
+  station_.config.AfterXMessage = 1;
+  ConvertDownloads(station_);
+  const auto headers = Headers();
+  ASSERT_EQ(headers.size(), 5u);
+  for (const auto& h : headers) EXPECT_EQ(h.find("EVIL"), std::string::npos) << h;
+}
+
+}  // namespace
+}  // namespace tidewire::inbound
