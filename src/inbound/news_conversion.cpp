@@ -34,9 +34,16 @@ struct ArticleHeader {
   std::size_t left_out = 0;
 };
 
-void ReadHeader(TextReader& in, ArticleHeader& header) {
+// Reads the header block. A block that runs into the next article's "#! rnews" line (a truncated
+// article without the empty line) ends there, so two articles are never merged into one
+// message; that line is returned, otherwise "".
+std::string ReadHeader(TextReader& in, ArticleHeader& header) {
   for (;;) {
     std::string line = in.ReadLine();
+    if (line.starts_with(kArticleStart)) {
+      header.HeaderStore.emplace_back();
+      return line;
+    }
     if (line.starts_with("Newsgroups:")) header.NewsgroupsText = Field(line, 12, 79);
     if (line.starts_with("From:")) {
       header.FromText = Field(line, 6, 100);
@@ -52,7 +59,7 @@ void ReadHeader(TextReader& in, ArticleHeader& header) {
     } else {
       ++header.left_out;
     }
-    if (end) return;
+    if (end) return {};
   }
 }
 
@@ -98,7 +105,7 @@ std::string NewsPass::Address(std::int32_t number) const {
 // Returns the "#! rnews" line that ended the article, or "" at the end of the file.
 std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number) {
   ArticleHeader header;
-  ReadHeader(in, header);
+  std::string next = ReadHeader(in, header);
   const GatewayConfig& config = station_.config;
   // An article without a usable From: is signed by the gateway's own area, never left empty.
   std::string sender = header.Sender;
@@ -119,15 +126,15 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
       out.WriteBodyLine(line);
     }
   }
-  std::string next;
-  do {
+  while (next.empty()) {
     std::string line = in.ReadLine();
     if (line.starts_with(kArticleStart)) {
       next = std::move(line);
       break;
     }
     if (!line.starts_with("Path:")) out.WriteBodyLine(line);
-  } while (!in.AtEnd());
+    if (in.AtEnd()) break;
+  }
   WriteStandardTrailer(out, station_);
   station_.op.SetProgressLabel(std::to_string(station_.bid.value()));
   station_.op.giveTurn();

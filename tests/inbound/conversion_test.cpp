@@ -314,6 +314,15 @@ TEST_F(ConversionTest, HugeHeaderBlocksAreBoundedButStillSearched) {
   EXPECT_TRUE(BodyHas(messages[0], "body"));
 }
 
+TEST_F(ConversionTest, AHeaderWithoutItsEmptyLineEndsAtTheNextArticle) {
+  Put("0000001.MSG", "#! rnews 1\nSubject: truncated\n#! rnews 1\nSubject: next\n\nb\n");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].title, "truncated");
+  EXPECT_EQ(messages[1].title, "next");
+}
+
 // --- forged messages
 
 TEST_F(ConversionTest, NoDownloadCanForgeAnFbbMessage) {
