@@ -265,7 +265,9 @@ void BinaryWriter::Close() {
 // --- TextReader
 
 TextReader::TextReader(const fs::path& path)
-    : path_(path), fd_(OpenChecked(ResolvePath(path), O_RDONLY)), buffer_(kBufferSize) {}
+    : path_(path),
+      fd_(OpenChecked(ResolvePath(path), O_RDONLY)),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
 TextReader::~TextReader() {
   if (fd_ >= 0) ::close(fd_);
@@ -295,7 +297,7 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
 bool TextReader::Fill() {
   if (at_eof_ || fd_ < 0) return false;
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    const ssize_t n = ::read(fd_, buffer_.get(), kBufferSize);
     if (n < 0) {
       if (errno == EINTR) continue;
       IoError::FromErrno(errno, path_.string());
@@ -328,8 +330,8 @@ std::string TextReader::ReadLine() {
   for (;;) {
     if (pos_ >= len_ && !Fill()) return line;
     // Copy the run of ordinary bytes in one go.
-    const char* begin = buffer_.data() + pos_;
-    const char* end = buffer_.data() + len_;
+    const char* begin = buffer_.get() + pos_;
+    const char* end = buffer_.get() + len_;
     const char* stop = begin;
     while (stop != end && *stop != '\r' && *stop != kEndOfFile) ++stop;
     line.append(begin, stop);
@@ -442,6 +444,33 @@ void TextWriter::Close() {
 
 void TextWriter::Release() noexcept {
   if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+bool CreateNewFile(const fs::path& path, std::string_view bytes) {
+  const fs::path real = ResolvePath(path);
+  int fd;
+  do {
+    fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (errno == EEXIST) return false;
+    IoError::FromErrno(errno, path.string());
+  }
+  try {
+    WriteAll(fd, bytes.data(), bytes.size(), path);
+  } catch (...) {
+    ::close(fd);
+    ::unlink(real.c_str());
+    throw;
+  }
+  CloseChecked(fd, path);
+  return true;
+}
+
+std::time_t FileModifiedTime(const fs::path& path) {
+  struct stat st {};
+  if (stat(ResolvePath(path).c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
+  return st.st_mtime;
 }
 
 }  // namespace tidewire

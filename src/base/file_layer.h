@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,7 +92,7 @@ class TextReader {
 
   fs::path path_;
   int fd_ = -1;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // not zero-filled: a reader is opened for every e-mail
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   bool at_eof_ = false;
@@ -156,5 +158,12 @@ class TextWriter {
   int fd_ = -1;
   std::string buffer_;
 };
+
+// Creates a file that must not exist yet and writes `bytes` into it. False, with nothing
+// changed, when an entry of that name in any letter case is there already.
+[[nodiscard]] bool CreateNewFile(const fs::path& path, std::string_view bytes);
+
+// The time of the last change of a file's content.
+[[nodiscard]] std::time_t FileModifiedTime(const fs::path& path);
 
 }  // namespace tidewire

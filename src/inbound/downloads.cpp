@@ -44,15 +44,21 @@ void MakeWorkingCopy(const fs::path& from, const fs::path& to) {
   while (!ended) {
     const std::size_t n = in.Read(block.data(), block.size());
     if (n == 0) break;
+    std::string_view data(block.data(), n);
+    if (const std::size_t stop = data.find(kEndOfFile); stop != std::string_view::npos) {
+      data = data.substr(0, stop);
+      ended = true;
+    }
     converted.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-      const char c = block[i];
-      if (c == kEndOfFile) {
-        ended = true;
+    for (std::size_t start = 0; start < data.size();) {
+      const std::size_t lf = data.find('\n', start);
+      if (lf == std::string_view::npos) {
+        converted.append(data.substr(start));
         break;
       }
-      if (c == '\n') converted.push_back('\r');
-      converted.push_back(c);
+      converted.append(data.substr(start, lf - start));
+      converted.append("\r\n");
+      start = lf + 1;
     }
     out.Write(converted);
   }
@@ -117,9 +123,9 @@ void PrepareMailFile(Station& station) {
   station.Status(" Deleting file: 0000000.MSG");
   DeleteFile(station.File("0000000.MSG"));
   station.Status(" 0000000.TMP -> 0000000.MSG");
-  CopyFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
+  // A rename leaves the same bytes as a copy followed by deleting the copy's source.
+  RenameFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
   station.Status(" Deleting file: 0000000.TMP");
-  DeleteFile(station.File("0000000.TMP"));
 }
 
 void ConvertDownloads(Station& station) {

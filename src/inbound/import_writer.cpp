@@ -87,19 +87,27 @@ void ImportWriter::WriteBodyLine(std::string_view text) {
   Require(State::kInBody, "body line");
   // FBB takes a lone LF as a line end as well, so every embedded break is a real line here.
   std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsLineEnd(text[i])) continue;
+  for (;;) {
+    std::size_t i = start;
+    while (i < text.size() && !IsLineEnd(text[i])) ++i;
+    if (i == text.size()) break;
     WriteBodyPiece(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
+    start = (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? i + 2 : i + 1;
   }
   WriteBodyPiece(text.substr(start));
 }
 
 void ImportWriter::WriteBodyPiece(std::string_view piece) {
+  const bool command = IsFbbCommand(piece);
+  bool clean = true;
+  for (const char c : piece) clean = clean && !IsSwallowed(c);
+  if (!command && clean) {
+    writer_.WriteLine(piece);  // the common case: nothing to mend
+    return;
+  }
   std::string line;
   line.reserve(piece.size() + 1);
-  if (IsFbbCommand(piece)) line.push_back(' ');
+  if (command) line.push_back(' ');
   for (const char c : piece) line.push_back(IsSwallowed(c) ? ' ' : c);
   writer_.WriteLine(line);
 }

@@ -1,6 +1,8 @@
 #include "inbound/mail_conversion.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/file_layer.h"
 #include "base/text.h"
@@ -16,7 +18,7 @@ constexpr std::size_t kSubjectLength = 79;
 
 bool BeginsWith(std::string_view line, std::string_view upper_keyword) {
   return line.size() >= upper_keyword.size() &&
-         UpperCopy(line.substr(0, upper_keyword.size())) == upper_keyword;
+         EqualsIgnoringCase(line.substr(0, upper_keyword.size()), upper_keyword);
 }
 
 bool IsSeparator(std::string_view line) { return BeginsWith(line, "FROM POPMAIL"); }
@@ -52,6 +54,60 @@ void ReadLine(UserDatabase& users, MailState& mail, const std::string& line) {
   }
 }
 
+// The lines of the e-mail in work: kept in memory while small, in WORKTXT.TMP beyond that, so
+// that no e-mail of any size is held whole and small ones cost no file operations.
+class WorkText {
+ public:
+  static constexpr std::size_t kMemoryLimit = 1 << 20;
+
+  explicit WorkText(const Station& station) : path_(station.File(kWorkText)) {}
+
+  void Append(const std::string& line) {
+    if (file_) {
+      file_->WriteLine(line);
+      return;
+    }
+    bytes_ += line.size() + 2;
+    lines_.push_back(line);
+    if (bytes_ > kMemoryLimit) {
+      file_.emplace(path_, TextWriter::Mode::kCreate);
+      for (const std::string& kept : lines_) file_->WriteLine(kept);
+      lines_.clear();
+    }
+  }
+
+  void Finish() {
+    if (file_) file_->Close();
+  }
+
+  // Reads the lines back, as often as wanted.
+  class Reader {
+   public:
+    explicit Reader(const WorkText& text) : text_(text) {
+      if (text.file_) file_.emplace(text.path_);
+    }
+    [[nodiscard]] bool AtEnd() { return file_ ? file_->AtEnd() : next_ >= text_.lines_.size(); }
+    [[nodiscard]] std::string ReadLine() {
+      if (file_) return file_->ReadLine();
+      return next_ < text_.lines_.size() ? text_.lines_[next_++] : std::string();
+    }
+    void Close() {
+      if (file_) file_->Close();
+    }
+
+   private:
+    const WorkText& text_;
+    std::optional<TextReader> file_;
+    std::size_t next_ = 0;
+  };
+
+ private:
+  fs::path path_;
+  std::vector<std::string> lines_;
+  std::size_t bytes_ = 0;
+  std::optional<TextWriter> file_;
+};
+
 bool PatternMatches(std::string_view pattern, std::string_view text) {
   if (pattern == "*") return true;
   return !pattern.empty() && ContainsIgnoringCase(text, pattern);
@@ -75,8 +131,9 @@ std::string NonPersonalAddress(Station& station, const MailState& mail) {
 
 // Copies the e-mail's lines behind the leading Received: lines; with short headers the header
 // block is replaced by the From: and To: lines.
-void WriteBodyCopy(ImportWriter& out, const Station& station, const MailState& mail) {
-  TextReader work(station.File(kWorkText));
+void WriteBodyCopy(ImportWriter& out, const Station& station, const WorkText& text,
+                   const MailState& mail) {
+  WorkText::Reader work(text);
   std::string line;
   bool have_line = false;
   while (!work.AtEnd()) {
@@ -100,30 +157,30 @@ void WriteBodyCopy(ImportWriter& out, const Station& station, const MailState& m
   work.Close();
 }
 
-void WriteMessage(ImportWriter& out, Station& station, const MailState& mail,
-                  std::string_view address) {
+void WriteMessage(ImportWriter& out, Station& station, const WorkText& text,
+                  const MailState& mail, std::string_view address) {
   BeginLongMessage(out, station, address, station.config.AT, mail.SubjectText);
-  WriteBodyCopy(out, station, mail);
+  WriteBodyCopy(out, station, text, mail);
   WriteStandardTrailer(out, station);
   ++station.counters.EmailToPacket;
 }
 
-void WriteMessagesOfMail(ImportWriter& out, Station& station, const MailState& mail) {
+void WriteMessagesOfMail(ImportWriter& out, Station& station, const WorkText& text,
+                         const MailState& mail) {
   UserDatabase& users = station.users;
   bool non_personal_sent = false;
   for (int k = 1; k <= users.UserCount(); ++k) {
     if (users.AnyUserMatched && users[k].UserMatched) {
-      WriteMessage(out, station, mail, PersonalAddress(users[k]));
+      WriteMessage(out, station, text, mail, PersonalAddress(users[k]));
     } else if (!users.AnyUserMatched && !non_personal_sent) {
       non_personal_sent = true;
-      WriteMessage(out, station, mail, NonPersonalAddress(station, mail));
+      WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail));
     }
   }
 }
 
-// Reads one e-mail into WORKTXT.TMP; returns whether a further separator was read.
-bool ReadMail(TextReader& in, Station& station, MailState& mail) {
-  TextWriter work(station.File(kWorkText), TextWriter::Mode::kCreate);
+// Reads one e-mail into the work text; returns whether a further separator was read.
+bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail) {
   bool separator = false;
   while (!in.AtEnd()) {
     const std::string line = in.ReadLine();
@@ -131,10 +188,10 @@ bool ReadMail(TextReader& in, Station& station, MailState& mail) {
       separator = true;
       break;
     }
-    work.WriteLine(line);
+    work.Append(line);
     ReadLine(station.users, mail, line);
   }
-  work.Close();
+  work.Finish();
   return separator;
 }
 
@@ -168,16 +225,17 @@ void ConvertMail(Station& station) {
   while (!in.AtEnd() && !separator) separator = IsSeparator(in.ReadLine());
   while (separator && !in.AtEnd()) {
     MailState mail;
+    WorkText work(station);
     ResetUsers(station.users);
-    separator = ReadMail(in, station, mail);
-    WriteMessagesOfMail(out, station, mail);
+    separator = ReadMail(in, station, work, mail);
+    WriteMessagesOfMail(out, station, work, mail);
   }
   in.Close();
   out.Close();
   station.Status(" Deleting file 0000000.NOW");
   DeleteFile(station.File(kMailCopy));
   station.Status(" Deleting file WORKTXT.TMP");
-  // A mail file without any separator never made the working file.
+  // Only an e-mail too large to keep in memory made the working file.
   DeleteFileIfPresent(station.File(kWorkText));
 }
 
