@@ -148,6 +148,23 @@ TEST_F(ConversionTest, CleanUpRemovesTheFilesOfThePass) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), " Deleting file: 0000002.NEW"), lines.end());
 }
 
+TEST_F(ConversionTest, APassReportsEveryStep) {
+  Put("0000000.MSG", Mail("To: x", "b"));
+  Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n");
+  ConvertDownloads(station_);
+  EXPECT_EQ(op_.status_lines,
+            (std::vector<std::string>{
+                " Open file: 0000000.MSG", " Creating file: 0000000.TMP",
+                " Deleting file: 0000000.MSG", " 0000000.TMP -> 0000000.MSG",
+                " Deleting file: 0000000.TMP", " Reading file: 0000000.MSG",
+                " Creating file: 0000000.NOW", " Reading file: 0000001.MSG",
+                " Creating file: 0000001.NEW", " Creating file: MAIL.IN",
+                " Reading file: 0000000.NOW", " Deleting file 0000000.NOW",
+                " Deleting file WORKTXT.TMP", " Reading file: 0000001.NEW",
+                " Deleting file: 0000001.NEW"}));
+  EXPECT_EQ(op_.progress_label, "102");
+}
+
 TEST_F(ConversionTest, AFailedReadKeepsTheDownloadedFiles) {
   Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n");
   fs::create_directory(dir_ / "0000001.NEW");  // the working copy cannot be created
