@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "base/errors.h"
@@ -37,10 +39,61 @@ std::vector<std::string> FolderEntries(const fs::path& folder) {
   return names;
 }
 
+// The entry of a folder that equals `name` ignoring letter case, the first in name order; empty
+// when there is none. One pass over the folder without sorting it: this runs for every file
+// that is created, in folders that may hold thousands of entries.
+std::string CaseVariant(const fs::path& folder, std::string_view name) {
+  std::string found;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return found;
+  while (dirent* entry = readdir(dir)) {
+    const std::string_view entry_name = entry->d_name;
+    if (entry_name == "." || entry_name == ".." || !EqualsIgnoringCase(entry_name, name)) continue;
+    if (found.empty() || entry_name < found) found = entry_name;
+  }
+  closedir(dir);
+  return found;
+}
+
 bool Exists(const fs::path& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
 }
+
+// The folders a FolderNameCache stands for, innermost last.
+std::vector<FolderNameCache*>& ActiveCaches() {
+  static std::vector<FolderNameCache*> caches;
+  return caches;
+}
+
+fs::path AbsoluteFolder(const fs::path& folder) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(folder.empty() ? fs::path(".") : folder, error);
+  if (error) absolute = folder;
+  absolute = absolute.lexically_normal();
+  if (!absolute.has_filename() && absolute != absolute.root_path()) {
+    absolute = absolute.parent_path();
+  }
+  return absolute;
+}
+
+// The cache for a folder, or null.
+FolderNameCache* CacheFor(const fs::path& folder) {
+  if (ActiveCaches().empty()) return nullptr;
+  const fs::path absolute = AbsoluteFolder(folder);
+  for (auto it = ActiveCaches().rbegin(); it != ActiveCaches().rend(); ++it) {
+    if ((*it)->folder() == absolute) return *it;
+  }
+  return nullptr;
+}
+
+// Keeps a cached listing in step with what this file layer created or removed.
+void NoteEntry(const fs::path& real, bool present) {
+  if (ActiveCaches().empty()) return;
+  FolderNameCache* cache = CacheFor(real.parent_path());
+  if (cache != nullptr) cache->Note(real.filename().string(), present);
+}
+
 
 int OpenChecked(const fs::path& path, int flags) {
   int fd;
@@ -73,6 +126,14 @@ void CloseChecked(int fd, const fs::path& path) {
   if (::close(fd) != 0 && errno != EINTR) IoError::FromErrno(errno, path.string());
 }
 
+// Opens, creating it when missing, and tells a cached listing.
+int OpenCreating(const fs::path& path, int flags) {
+  const fs::path real = ResolvePath(path);
+  const int fd = OpenChecked(real, flags | O_CREAT);
+  NoteEntry(real, true);
+  return fd;
+}
+
 }  // namespace
 
 fs::path ResolvePath(const fs::path& path) {
@@ -87,14 +148,11 @@ fs::path ResolvePath(const fs::path& path) {
     fs::path candidate = resolved / part;
     if (searching && name != "." && name != ".." && !Exists(candidate)) {
       const fs::path folder = resolved.empty() ? fs::path(".") : resolved;
-      searching = false;
-      for (const std::string& entry : FolderEntries(folder)) {
-        if (EqualsIgnoringCase(entry, name)) {
-          candidate = resolved / entry;
-          searching = true;
-          break;
-        }
-      }
+      const FolderNameCache* cache = CacheFor(folder);
+      const std::string entry =
+          cache != nullptr ? cache->CaseVariant(name) : CaseVariant(folder, name);
+      searching = !entry.empty();
+      if (searching) candidate = resolved / entry;
     }
     resolved = std::move(candidate);
   }
@@ -143,6 +201,7 @@ void DeleteFile(const fs::path& path) {
     throw IoError(IoCode::kAccessDenied, path.string());
   }
   if (::unlink(real.c_str()) != 0) IoError::FromErrno(errno, path.string());
+  NoteEntry(real, false);
 }
 
 void DeleteFileIfPresent(const fs::path& path) {
@@ -151,15 +210,14 @@ void DeleteFileIfPresent(const fs::path& path) {
 }
 
 void CreateEmptyFile(const fs::path& path) {
-  const fs::path real = ResolvePath(path);
-  CloseChecked(OpenChecked(real, O_WRONLY | O_CREAT | O_TRUNC), path);
+  CloseChecked(OpenCreating(path, O_WRONLY | O_TRUNC), path);
 }
 
 void CopyFile(const fs::path& from, const fs::path& to) {
   const int in = OpenChecked(ResolvePath(from), O_RDONLY);
   int out = -1;
   try {
-    out = OpenChecked(ResolvePath(to), O_WRONLY | O_CREAT | O_TRUNC);
+    out = OpenCreating(to, O_WRONLY | O_TRUNC);
     std::vector<char> buffer(kBufferSize);
     for (;;) {
       const ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -184,10 +242,14 @@ void RenameFile(const fs::path& from, const fs::path& to) {
   const fs::path source = ResolvePath(from);
   const fs::path target = ResolvePath(to);
   if (::rename(source.c_str(), target.c_str()) != 0) IoError::FromErrno(errno, from.string());
+  NoteEntry(source, false);
+  NoteEntry(target, true);
 }
 
 void MakeFolder(const fs::path& path) {
-  if (::mkdir(ResolvePath(path).c_str(), 0777) != 0) IoError::FromErrno(errno, path.string());
+  const fs::path real = ResolvePath(path);
+  if (::mkdir(real.c_str(), 0777) != 0) IoError::FromErrno(errno, path.string());
+  NoteEntry(real, true);
 }
 
 bool MatchesWildcard(std::string_view name, std::string_view pattern) {
@@ -247,7 +309,7 @@ void BinaryReader::Close() {
 }
 
 BinaryWriter::BinaryWriter(const fs::path& path)
-    : path_(path), fd_(OpenChecked(ResolvePath(path), O_WRONLY | O_CREAT | O_TRUNC)) {}
+    : path_(path), fd_(OpenCreating(path, O_WRONLY | O_TRUNC)) {}
 
 BinaryWriter::~BinaryWriter() {
   if (fd_ >= 0) ::close(fd_);
@@ -373,8 +435,7 @@ void TextReader::Close() {
 
 TextWriter::TextWriter(const fs::path& path, Mode mode)
     : path_(path),
-      fd_(OpenChecked(ResolvePath(path), mode == Mode::kAppend ? O_WRONLY | O_CREAT | O_APPEND
-                                                               : O_WRONLY | O_CREAT | O_TRUNC)) {
+      fd_(OpenCreating(path, mode == Mode::kAppend ? O_WRONLY | O_APPEND : O_WRONLY | O_TRUNC)) {
   buffer_.reserve(kBufferSize);
 }
 
@@ -463,6 +524,7 @@ bool CreateNewFile(const fs::path& path, std::string_view bytes) {
     ::unlink(real.c_str());
     throw;
   }
+  NoteEntry(real, true);
   CloseChecked(fd, path);
   return true;
 }
@@ -471,6 +533,42 @@ std::time_t FileModifiedTime(const fs::path& path) {
   struct stat st {};
   if (stat(ResolvePath(path).c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
   return st.st_mtime;
+}
+
+
+// --- FolderNameCache
+
+FolderNameCache::FolderNameCache(const fs::path& folder)
+    : folder_(AbsoluteFolder(ResolvePath(folder))) {
+  DIR* dir = opendir(folder_.c_str());
+  if (dir == nullptr) IoError::FromErrno(errno, folder.string());
+  while (dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") Note(std::string(name), true);
+  }
+  closedir(dir);
+  ActiveCaches().push_back(this);
+}
+
+FolderNameCache::~FolderNameCache() {
+  auto& caches = ActiveCaches();
+  caches.erase(std::remove(caches.begin(), caches.end(), this), caches.end());
+}
+
+std::string FolderNameCache::CaseVariant(std::string_view name) const {
+  const auto it = names_.find(UpperCopy(name));
+  return it == names_.end() || it->second.empty() ? std::string() : *it->second.begin();
+}
+
+void FolderNameCache::Note(const std::string& name, bool present) {
+  if (present) {
+    names_[UpperCopy(name)].insert(name);
+    return;
+  }
+  const auto it = names_.find(UpperCopy(name));
+  if (it == names_.end()) return;
+  it->second.erase(name);
+  if (it->second.empty()) names_.erase(it);
 }
 
 }  // namespace tidewire

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -162,6 +164,30 @@ class TextWriter {
 // Creates a file that must not exist yet and writes `bytes` into it. False, with nothing
 // changed, when an entry of that name in any letter case is there already.
 [[nodiscard]] bool CreateNewFile(const fs::path& path, std::string_view bytes);
+
+// While it lives, a name that is missing in `folder` in its exact spelling is looked up in one
+// listing of the folder, taken when the cache starts and kept in step with what this file layer
+// creates, renames and deletes, instead of in a scan of the folder each time. Meant for a folder
+// no other program changes meanwhile, such as the working directory while a pass writes
+// thousands of reply files (a scan per file made that quadratic).
+class FolderNameCache {
+ public:
+  explicit FolderNameCache(const fs::path& folder);
+  ~FolderNameCache();
+  FolderNameCache(const FolderNameCache&) = delete;
+  FolderNameCache& operator=(const FolderNameCache&) = delete;
+
+  // The entry that equals `name` ignoring letter case, the first in name order; empty if none.
+  [[nodiscard]] std::string CaseVariant(std::string_view name) const;
+  // Records that an entry was made (`present`) or removed.
+  void Note(const std::string& name, bool present);
+
+  [[nodiscard]] const fs::path& folder() const { return folder_; }
+
+ private:
+  fs::path folder_;
+  std::map<std::string, std::set<std::string>> names_;  // by upper-case name
+};
 
 // The time of the last change of a file's content.
 [[nodiscard]] std::time_t FileModifiedTime(const fs::path& path);

@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
+
 #include "base/errors.h"
 #include "support/temp_dir.h"
 
@@ -304,6 +307,75 @@ TEST(Wildcards, ListingIsInNameOrderIgnoringCase) {
   fs::create_directory(dir / "d.msg");
   EXPECT_EQ(ListFiles(dir.path(), "*.msg"), (std::vector<std::string>{"A.MSG", "b.msg", "c.MSG"}));
   EXPECT_TRUE(ListFiles(dir / "missing", "*").empty());
+}
+
+TEST(FileNames, OfSeveralCaseVariantsTheFirstInNameOrderIsTaken) {
+  TempDir dir;
+  for (const char* name : {"index", "INDEX", "Index"}) WriteBytes(dir / name, name);
+  EXPECT_EQ(ResolvePath(dir / "iNDEX"), dir / "INDEX");
+  EXPECT_EQ(ResolvePath(dir / "missing"), dir / "missing");
+}
+
+TEST(CreateNewFile, CreatesOnlyWhenNoEntryOfAnyCaseIsThere) {
+  TempDir dir;
+  EXPECT_TRUE(CreateNewFile(dir / "x.lck", "one"));
+  EXPECT_EQ(ReadBytes(dir / "x.lck"), "one");
+  EXPECT_FALSE(CreateNewFile(dir / "X.LCK", "two"));
+  EXPECT_EQ(ReadBytes(dir / "x.lck"), "one");
+  EXPECT_FALSE(fs::exists(dir / "X.LCK"));
+  EXPECT_THROW((void)CreateNewFile(dir / "missing" / "x", ""), IoError);
+}
+
+TEST(FileModifiedTime, IsTheContentsLastChange) {
+  TempDir dir;
+  WriteBytes(dir / "f", "");
+  const auto when = fs::file_time_type::clock::now() - std::chrono::hours(2);
+  fs::last_write_time(dir / "f", when);
+  const std::time_t now = std::time(nullptr);
+  EXPECT_NEAR(static_cast<double>(FileModifiedTime(dir / "F")), static_cast<double>(now - 7200), 5);
+  EXPECT_THROW((void)FileModifiedTime(dir / "missing"), IoError);
+}
+
+
+// A cached listing must give the answers a scan gives, through the file layer's own changes.
+TEST(FolderNameCache, AnswersLikeAScanThroughTheLayersOwnChanges) {
+  TempDir dir;
+  WriteBytes(dir / "Index", "old");
+  const FolderNameCache cache(dir.path());
+  EXPECT_EQ(ResolvePath(dir / "INDEX"), dir / "Index");
+
+  TextWriter out(dir / "REPLIES", TextWriter::Mode::kCreate);
+  out.Close();
+  EXPECT_EQ(ResolvePath(dir / "replies"), dir / "REPLIES");
+
+  CreateEmptyFile(dir / "index");  // replaces the entry of any case
+  EXPECT_FALSE(fs::exists(dir / "index"));
+  RenameFile(dir / "INDEX", dir / "1.M01");
+  EXPECT_EQ(ResolvePath(dir / "index"), dir / "index");
+  EXPECT_EQ(ResolvePath(dir / "1.m01"), dir / "1.M01");
+
+  CopyFile(dir / "1.m01", dir / "Copy");
+  EXPECT_EQ(ResolvePath(dir / "COPY"), dir / "Copy");
+  DeleteFile(dir / "copy");
+  EXPECT_FALSE(FileIsPresent(dir / "COPY"));
+  EXPECT_TRUE(CreateNewFile(dir / "x.lck", ""));
+  EXPECT_FALSE(CreateNewFile(dir / "X.LCK", ""));
+  MakeFolder(dir / "Backup");
+  EXPECT_TRUE(FolderIsPresent(dir / "BACKUP"));
+}
+
+TEST(FolderNameCache, EndsWithItsScopeAndLeavesOtherFoldersAlone) {
+  TempDir dir;
+  fs::create_directory(dir / "other");
+  {
+    const FolderNameCache cache(dir / ".");
+    // Made behind the layer's back: the other folder is still scanned.
+    WriteBytes(dir / "other" / "Late", "");
+    EXPECT_EQ(ResolvePath(dir / "other" / "LATE"), dir / "other" / "Late");
+  }
+  WriteBytes(dir / "Behind", "");
+  EXPECT_EQ(ResolvePath(dir / "BEHIND"), dir / "Behind");
+  EXPECT_THROW(FolderNameCache(dir / "missing"), IoError);
 }
 
 }  // namespace

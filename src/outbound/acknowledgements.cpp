@@ -1,0 +1,104 @@
+#include "outbound/acknowledgements.h"
+
+#include <string>
+
+#include "base/dates.h"
+#include "base/file_layer.h"
+#include "config/flag_files.h"
+#include "inbound/import_file.h"
+#include "outbound/gateway_reply.h"
+
+namespace tidewire::outbound {
+
+namespace {
+
+constexpr std::string_view kTitle = "*** DELIVERY ERROR ***";
+
+// The end shared by the four messages: two empty lines, info and banner line, an empty line.
+void WriteTrailer(inbound::ImportWriter& writer, const Station& station) {
+  writer.WriteBodyLine("");
+  writer.WriteBodyLine("");
+  writer.WriteBodyLine(inbound::CurrentInfoLine(station));
+  writer.WriteBodyLine(inbound::BannerLine(station));
+  writer.WriteBodyLine("");
+  writer.WriteEnd();
+}
+
+}  // namespace
+
+void WriteAcknowledgement(Station& station, const ExportMessage& message,
+                          std::string_view address) {
+  const UserRecord& user = station.users[station.CurrentUser];
+  GatewayReply reply(station, inbound::ShortHeader(user), "*** ACK - MESSAGE ***");
+  inbound::ImportWriter& out = reply.writer();
+  out.WriteBodyLine("");
+  out.WriteBodyLine("Your message was processed by the Internet <> Packet Radio Gateway.");
+  out.WriteBodyLine("");
+  out.WriteBodyLine("Subject of message            : " + message.Title);
+  out.WriteBodyLine("Email/newsgroup address found : " + std::string(address));
+  out.WriteBodyLine("Processing date/time          : " + MailDateText(station.Now()));
+  out.WriteBodyLine("Source of original message    : - below -");
+  out.WriteBodyLine(message.RouteLine);
+  WriteTrailer(out, station);
+  reply.Close();
+}
+
+void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
+  GatewayReply reply(station, ReplyHeaderForSender(station, message.Sender), kTitle);
+  inbound::ImportWriter& out = reply.writer();
+  out.WriteBodyLine("");
+  out.WriteBodyLine("The Tidewire Software has detected an error in one of your messages");
+  out.WriteBodyLine("#TO:   <- This line was not found in the message. Check for syntax errors");
+  out.WriteBodyLine("Title of message : " + message.Title);
+  out.WriteBodyLine("Source of original message    : - below -");
+  out.WriteBodyLine(message.RouteLine);
+  out.WriteBodyLine("");
+  out.WriteBodyLine("You must send the message to the Tidewire again.");
+  WriteTrailer(out, station);
+  reply.Close();
+  ++station.counters.BadMessages;
+}
+
+void WriteWrongAddressRejection(Station& station, const ExportMessage& message) {
+  const std::string& bbs = station.config.BBSCall;
+  const bool pseudo_call = FileIsPresent(station.File(config::kPseudoCallFlag));
+  GatewayReply reply(station, ReplyHeaderForSender(station, message.Sender), kTitle);
+  inbound::ImportWriter& out = reply.writer();
+  out.WriteBodyLine("");
+  out.WriteBodyLine("One of your messages could not be processed by the Tidewire");
+  out.WriteBodyLine(std::string("The message was not send to: ") +
+                    (pseudo_call ? "1TWIRE" : "INET") + " @ " + bbs + " or SERVER @ " + bbs);
+  out.WriteBodyLine("Title of message : " + message.Title);
+  out.WriteBodyLine("Source of original message    : - below -");
+  out.WriteBodyLine(message.RouteLine);
+  out.WriteBodyLine("");
+  out.WriteBodyLine("You must send the message to the Tidewire again.");
+  WriteTrailer(out, station);
+  reply.Close();
+}
+
+void WriteUnregisteredRejection(Station& station, const ExportMessage& message) {
+  GatewayReply reply(station, inbound::ShortHeader(message.Sender), kTitle);
+  inbound::ImportWriter& out = reply.writer();
+  out.WriteBodyLine("");
+  out.WriteBodyLine("The Tidewire Software has detected that the call: " + message.Sender + " is");
+  out.WriteBodyLine("UNREGISTERED. Please send a message to your Tidewire provider on how");
+  out.WriteBodyLine("to subscribe. ");
+  out.WriteBodyLine("Title of failed message : " + message.Title);
+  out.WriteBodyLine("Source of original message    : - below -");
+  out.WriteBodyLine(message.RouteLine);
+  out.WriteBodyLine("");
+  out.WriteBodyLine("");
+  out.WriteBodyLine(inbound::CurrentInfoLine(station));
+  out.WriteBodyLine(inbound::BannerLine(station));
+  out.WriteBodyLine("");
+  out.WriteBodyLine("");
+  out.WriteEnd();
+  reply.Close();
+}
+
+bool UnregisteredSenderIsAnswered(const ExportMessage& message) {
+  return !message.Sender.empty() && message.Title.find("MLIST:") == std::string::npos;
+}
+
+}  // namespace tidewire::outbound

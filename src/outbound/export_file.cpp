@@ -1,0 +1,198 @@
+#include "outbound/export_file.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/operator.h"
+#include "base/text.h"
+#include "config/flag_files.h"
+#include "outbound/acknowledgements.h"
+#include "outbound/export_lock.h"
+#include "outbound/export_message.h"
+#include "outbound/reply_file.h"
+#include "outbound/reply_packet.h"
+#include "outbound/server_requests.h"
+
+namespace tidewire::outbound {
+
+namespace {
+
+// Files the gateway creates in MailinDIR are named in lower case, as LinFBB names them.
+constexpr std::string_view kExportFile = "fbbemail";
+constexpr std::string_view kExportLock = "fbbemail.lck";
+constexpr std::int64_t kSmallestUsefulSize = 6;
+constexpr std::size_t kScanBuffer = 64 * 1024;
+
+// One pass over the open export file.
+class ExportPass {
+ public:
+  ExportPass(Station& station, const fs::path& export_file, MessageIdSource& ids)
+      : station_(station), reader_(export_file), replies_(station, ids) {}
+
+  // Every message, to the end of the file; at least one is read.
+  void ProcessMessages() {
+    do {
+      ProcessOneMessage();
+      station_.op.giveTurn();
+    } while (!reader_.AtEnd());
+  }
+
+  void Close() {
+    station_.Status(" Closing FBB exportfile... (FBBEMAIL)");
+    reader_.Close();
+    station_.Status(" Closing Indexfile... (INDEX)");
+    replies_.CloseIndex();
+  }
+
+ private:
+  void ProcessOneMessage();
+  void ShowFoundUser();
+  void ScanForAddressLine();
+
+  Station& station_;
+  TextReader reader_;
+  ReplyFileWriter replies_;
+  ExportMessage message_;
+};
+
+void ExportPass::ProcessOneMessage() {
+  message_ = ExportMessage{};
+  HeaderFields fields = CutHeaderLine(reader_.ReadLine());
+  message_.ToField = std::move(fields.ToField);
+  message_.Sender = std::move(fields.Sender);
+  message_.Title = CleanTitle(reader_.ReadLine());
+  if (message_.ToField.find("SERVER") != std::string::npos) {
+    AnswerServerMessage(station_, message_, reader_);
+    return;
+  }
+  // An empty call is nobody's, even where the user table holds an empty slot.
+  const int found = message_.Sender.empty() ? 0 : station_.users.FindUserByCall(message_.Sender);
+  if (found == 0) {
+    message_.SkipRest = true;
+    if (UnregisteredSenderIsAnswered(message_)) WriteUnregisteredRejection(station_, message_);
+  } else {
+    station_.CurrentUser = found;
+    ShowFoundUser();
+    if (message_.ToField.starts_with("INET") || message_.ToField.starts_with("1TWIRE")) {
+      ScanForAddressLine();
+    } else {
+      WriteWrongAddressRejection(station_, message_);
+      message_.SkipRest = true;
+    }
+  }
+  if (message_.SkipRest) ReadPastMessage(reader_);
+}
+
+void ExportPass::ShowFoundUser() {
+  if (station_.AutoGoMode) return;
+  const UserRecord& user = station_.users[station_.CurrentUser];
+  InformationBox(station_.op,
+                 "Found message from:\rUser: >" + message_.Sender + "<\rDatabase:" + user.UserCALL +
+                     "\rHomeBBS:" + user.HomeBBS + "\rTo-User:" + message_.ToField +
+                     "\rEmail  :" + user.RemailerAccount + "\rSubject:" + message_.Title);
+}
+
+void ExportPass::ScanForAddressLine() {
+  message_.RouteLine.clear();
+  std::optional<std::string> address;
+  while (!reader_.AtEnd()) {
+    const std::string line = reader_.ReadLine();
+    if (IsRouteLine(line)) message_.RouteLine = line;
+    address = AddressFromMarkerLine(line);
+    if (address || IsEndLine(line)) break;
+  }
+  // A marker with no address behind it names nowhere to send the message to.
+  if (!address || address->empty()) {
+    WriteAddressLineRejection(station_, message_);
+    // The end line, when it was the stop, has been read already.
+    message_.SkipRest = address.has_value();
+    return;
+  }
+  message_.ToField = *address;
+  message_.Sender = station_.users[station_.CurrentUser].RemailerAccount;
+  if (FileIsPresent(station_.File(config::kAckFlag))) {
+    WriteAcknowledgement(station_, message_, *address);
+  }
+  replies_.WriteMessage(message_, reader_);
+}
+
+// The steps after the export file: pack the reply files, then announce the packet.
+void FinishPacket(Station& station) {
+  PackReplyFiles(station);
+  WriteRepliesFile(station);
+}
+
+void MakeBackup(Station& station, const fs::path& export_file) {
+  station.Status(" Creating backup of FBB-Exportfile... (FBBEMAIL)");
+  try {
+    CopyFile(export_file, station.File("BACKUP") / "FBBEMAIL");
+  } catch (const IoError&) {
+    // A backup that cannot be written is not reported; the pass goes on.
+  }
+}
+
+}  // namespace
+
+bool HasDoubleCarriageReturn(const fs::path& path) {
+  BinaryReader in(path);
+  std::vector<char> buffer(kScanBuffer);
+  bool after_cr = false;
+  for (;;) {
+    const std::size_t got = in.Read(buffer.data(), buffer.size());
+    if (got == 0) break;
+    for (std::size_t i = 0; i < got; ++i) {
+      const char c = buffer[i];
+      if (c == 26) return false;  // the text ends here
+      if (c == '\r' && after_cr) return true;
+      after_cr = c == '\r';
+    }
+  }
+  in.Close();
+  return false;
+}
+
+void ProcessExportFile(Station& station) { ProcessExportFile(station, ProgramMessageIds()); }
+
+void ProcessExportFile(Station& station, MessageIdSource& ids) {
+  const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
+  if (!FileIsPresent(export_file)) {
+    station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
+    WriteRepliesFile(station);
+    return;
+  }
+  std::optional<ExportLock> lock = ExportLock::Take(station.MailinFile(kExportLock), station.Now());
+  if (!lock) {
+    station.Status(">> LOCKED : Exportfile FBBEMAIL, left for the next pass");
+    WriteRepliesFile(station);
+    return;
+  }
+  if (FileSizeOf(export_file) < kSmallestUsefulSize) {
+    station.Status(" Deleting FBBMAIL-exportfile, Filesize <= 5 (must be wrong)");
+    DeleteFile(export_file);
+    lock->Release();
+    return;
+  }
+  station.Status(" Validating FBB-exportfile (FBBEMAIL)");
+  if (HasDoubleCarriageReturn(export_file)) {
+    ErrorBox(station.op,
+             "Invalid FBBEMAIL file, please check it. Propably the first message in this file is "
+             "damaged");
+    throw EndProgram{EndProgram::Reason::kDamagedExportFile};
+  }
+  MakeBackup(station, export_file);
+  // Every reply file is a new name in the working directory; one listing serves them all.
+  const FolderNameCache working_names(station.work_dir);
+  ExportPass pass(station, export_file, ids);
+  pass.ProcessMessages();
+  pass.Close();
+  station.Status(" Deleting FBB-Exportfile... (FBBEMAIL)");
+  DeleteFile(export_file);
+  station.Status(" Creating clean exportfile (FBBEMAIL)");
+  CreateEmptyFile(export_file);
+  lock->Release();
+  FinishPacket(station);
+}
+
+}  // namespace tidewire::outbound

@@ -1,0 +1,19 @@
+#include "outbound/gateway_reply.h"
+
+#include "inbound/import_file.h"
+
+namespace tidewire::outbound {
+
+GatewayReply::GatewayReply(Station& station, std::string_view header, std::string_view title)
+    : writer_(inbound::OpenImportFile(station, inbound::Announce::kSilent)) {
+  writer_.WriteHeaderLine(header);
+  writer_.WriteTitleLine(title);
+}
+
+std::string ReplyHeaderForSender(const Station& station, std::string_view sender) {
+  UserRecord addressee = station.users[station.CurrentUser];
+  addressee.UserCALL = std::string(sender);
+  return inbound::ShortHeader(addressee);
+}
+
+}  // namespace tidewire::outbound

@@ -1,0 +1,110 @@
+#include "outbound/reply_packet.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "base/text.h"
+
+namespace tidewire::outbound {
+
+namespace {
+
+constexpr std::string_view kIndexFile = "INDEX";
+constexpr std::string_view kMailPacket = "MAIL.MSG";
+constexpr std::string_view kNewsPacket = "NEWS.MSG";
+constexpr std::string_view kRepliesFile = "REPLIES";
+constexpr std::size_t kCopyBuffer = 64 * 1024;
+
+// The size line of INDEX: a byte count that fits the 4-byte length.
+std::uint32_t IndexedSize(const std::string& line, const fs::path& index) {
+  std::uint64_t value = 0;
+  if (line.empty()) throw IoError(IoCode::kInvalidNumericInput, index.string());
+  for (const char c : line) {
+    if (c < '0' || c > '9') throw IoError(IoCode::kInvalidNumericInput, index.string());
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) {
+      throw IoError(IoCode::kInvalidNumericInput, index.string());
+    }
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// The extension from the last ".", compared exactly.
+bool IsMailReplyFile(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  return dot != std::string_view::npos && name.substr(dot) == ".M01";
+}
+
+// Copies exactly `size` bytes of the reply file behind its length, so that the packet's
+// framing always matches what it announces.
+void AppendMessage(const fs::path& file, std::uint32_t size, TextWriter& packet,
+                   std::vector<char>& buffer) {
+  BinaryReader in(file);
+  packet.Write(LengthPrefix(size));
+  std::uint64_t left = size;
+  while (left > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+    const std::size_t got = in.Read(buffer.data(), want);
+    if (got == 0) throw IoError(IoCode::kReadBeyondEnd, file.string());
+    packet.Write(std::string_view(buffer.data(), got));
+    left -= got;
+  }
+  in.Close();
+}
+
+void DeleteWhenEmpty(const fs::path& path) {
+  if (FileSizeOf(path) == 0) DeleteFile(path);
+}
+
+}  // namespace
+
+std::string LengthPrefix(std::uint32_t length) {
+  std::string prefix(4, '\0');
+  for (int i = 3; i >= 0; --i) {
+    prefix[static_cast<std::size_t>(i)] = static_cast<char>(length & 0xFF);
+    length >>= 8;
+  }
+  return prefix;
+}
+
+void PackReplyFiles(Station& station) {
+  const fs::path index_path = station.File(kIndexFile);
+  if (FileIsPresent(index_path) && FileSizeOf(index_path) == 0) {
+    station.Status(" Deleting INDEX-File, Filesize = 0");
+    DeleteFile(index_path);
+    station.op.giveTurn();
+  }
+  if (!FileIsPresent(index_path)) return;
+  const fs::path mail_path = station.File(kMailPacket);
+  const fs::path news_path = station.File(kNewsPacket);
+  TextWriter mail(mail_path, TextWriter::Mode::kCreate);
+  TextWriter news(news_path, TextWriter::Mode::kCreate);
+  TextReader index(index_path);
+  std::vector<char> buffer(kCopyBuffer);
+  while (!index.AtEnd()) {
+    const std::string name = index.ReadLine();
+    const std::uint32_t size = IndexedSize(index.ReadLine(), index_path);
+    AppendMessage(station.File(name), size, IsMailReplyFile(name) ? mail : news, buffer);
+  }
+  index.Close();
+  mail.Close();
+  news.Close();
+  DeleteFile(index_path);
+  DeleteWhenEmpty(mail_path);
+  DeleteWhenEmpty(news_path);
+}
+
+void WriteRepliesFile(Station& station) {
+  const bool mail = FileIsPresent(station.File(kMailPacket));
+  const bool news = FileIsPresent(station.File(kNewsPacket));
+  if (!mail && !news) return;
+  TextWriter replies(station.File(kRepliesFile), TextWriter::Mode::kCreate);
+  if (mail) replies.Write("MAIL\tmail\tb\n");
+  if (news) replies.Write("NEWS\tnews\tB\n");
+  replies.Close();
+}
+
+}  // namespace tidewire::outbound
