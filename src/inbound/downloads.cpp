@@ -33,6 +33,19 @@ void CopyWithoutEndMarks(const fs::path& from, const fs::path& to) {
   out.Close();
 }
 
+bool HoldsEndMarks(const fs::path& path) {
+  BinaryReader in(path);
+  std::string block(kBlockSize, '\0');
+  bool found = false;
+  while (!found) {
+    const std::size_t n = in.Read(block.data(), block.size());
+    if (n == 0) break;
+    found = std::string_view(block.data(), n).find(kEndOfFile) != std::string_view::npos;
+  }
+  in.Close();
+  return found;
+}
+
 // The working copy: every LF becomes CR LF; a byte 26 ends the file.
 void MakeWorkingCopy(const fs::path& from, const fs::path& to) {
   BinaryReader in(from);
@@ -119,12 +132,15 @@ void DeleteMatching(Station& station, std::string_view pattern, bool report) {
 void PrepareMailFile(Station& station) {
   station.Status(" Open file: 0000000.MSG");
   station.Status(" Creating file: 0000000.TMP");
-  CopyWithoutEndMarks(station.File("0000000.MSG"), station.File("0000000.TMP"));
+  // A file without any byte 26 would come back byte for byte; it is left as it is, which saves
+  // writing the whole mailbox twice. The status lines still tell the steps of the clean-up.
+  const bool dirty = HoldsEndMarks(station.File("0000000.MSG"));
+  if (dirty) CopyWithoutEndMarks(station.File("0000000.MSG"), station.File("0000000.TMP"));
   station.Status(" Deleting file: 0000000.MSG");
-  DeleteFile(station.File("0000000.MSG"));
+  if (dirty) DeleteFile(station.File("0000000.MSG"));
   station.Status(" 0000000.TMP -> 0000000.MSG");
   // A rename leaves the same bytes as a copy followed by deleting the copy's source.
-  RenameFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
+  if (dirty) RenameFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
   station.Status(" Deleting file: 0000000.TMP");
 }
 
