@@ -2,6 +2,19 @@
 
 namespace tidewire {
 
+void Operator::StartTimer() {
+  if (!timer_on_) ticks_from_ = std::chrono::steady_clock::now();
+  timer_on_ = true;
+}
+
+void Operator::ResetTicks() { ticks_from_ = std::chrono::steady_clock::now(); }
+
+int Operator::Ticks() {
+  if (!timer_on_) return 0;
+  const auto elapsed = std::chrono::steady_clock::now() - ticks_from_;
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+}
+
 void ErrorBox(Operator& op, std::string_view text) {
   (void)op.ShowBox(BoxKind::kError, Buttons::kOk, text);
 }

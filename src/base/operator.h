@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +40,22 @@ class Operator {
   virtual void giveTurn() = 0;
   // A line the operator types in answer to the first-run dialogue; empty when none comes.
   virtual std::optional<std::string> TypedAnswer(TypedQuestion question) = 0;
+
+  // The one-second timer that drives the countdowns. Once switched on it stays on. The
+  // defaults count real seconds; a front end with an event loop of its own overrides them.
+  virtual void StartTimer();
+  // Sets the tick count to 0.
+  virtual void ResetTicks();
+  // Ticks of the timer since the last ResetTicks (0 while the timer is off).
+  [[nodiscard]] virtual int Ticks();
+  // Plays a sound file to its end; the default plays nothing.
+  virtual void PlaySound(const std::filesystem::path& file) { (void)file; }
+  // The standard system beep; the default makes none.
+  virtual void Beep() {}
+
+ private:
+  bool timer_on_ = false;
+  std::chrono::steady_clock::time_point ticks_from_{};
 };
 
 // Shorthand for the single-button boxes.

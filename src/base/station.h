@@ -33,6 +33,11 @@ struct Station {
   // The main window's "Sound" and "AutoGO" boxes.
   bool SoundBox = false;
   bool AutoGoBox = false;
+  // The Stop-AutoGO button can be pressed.
+  bool BitBtn1Enabled = false;
+  // The main window has agreed to close; the front end ends the program once the handler in
+  // progress has returned.
+  bool CloseRequested = false;
   // The settings dialog's two-digit entry field, which each load fills.
   std::string AfterXMessageEntry = "xx";
 

@@ -10,6 +10,8 @@
 #include "base/station.h"
 #include "base/text.h"
 #include "console/console_operator.h"
+#include "cycle/floppy_backup.h"
+#include "cycle/run_cycle.h"
 #include "cycle/run_log.h"
 #include "cycle/start_up.h"
 #include "platform/drives.h"
@@ -21,7 +23,7 @@ namespace tidewire::console {
 namespace {
 
 constexpr std::string_view kLockFile = "tidewire.lck";
-constexpr std::string_view kCommandList = "Commands: LOG, Stop";
+constexpr std::string_view kCommandList = "Commands: GO!, Backup, Restore, LOG, Stop";
 
 ExitStatus StatusFor(EndProgram::Reason reason) {
   switch (reason) {
@@ -38,6 +40,34 @@ ExitStatus StatusFor(EndProgram::Reason reason) {
 }
 
 enum class Outcome { kGoOn, kEnd };
+
+// What the run has done so far that its exit status reports.
+struct Session {
+  bool any_pass = false;
+  cycle::PassEnd last_pass = cycle::PassEnd::kCompleted;
+
+  [[nodiscard]] ExitStatus Status() const {
+    if (!any_pass) return ExitStatus::kNormal;
+    switch (last_pass) {
+      case cycle::PassEnd::kCompleted:
+        return ExitStatus::kNormal;
+      case cycle::PassEnd::kBlocked:
+        return ExitStatus::kPassBlocked;
+      case cycle::PassEnd::kClientTrouble:
+        return ExitStatus::kClientTrouble;
+      case cycle::PassEnd::kStoppedOnError:
+        return ExitStatus::kPassStopped;
+    }
+    return ExitStatus::kNormal;
+  }
+};
+
+// GO!: one pass; in AutoGO mode the pass itself asks the window to close.
+Outcome Go(Station& station, Session& session) {
+  session.last_pass = cycle::Button1Click(station);
+  session.any_pass = true;
+  return station.CloseRequested ? Outcome::kEnd : Outcome::kGoOn;
+}
 
 // Runs one handler the way the main window does: an error that leaves it is shown in a box and
 // the program waits for the next command.
@@ -71,7 +101,20 @@ void StopAtEndOfInput(Station& station, ConsoleOperator& op) {
   Guarded(station, [&] { cycle::StopClick(station); });
 }
 
-Outcome RunCommand(Station& station, ConsoleOperator& op, std::string_view command) {
+Outcome RunCommand(Station& station, ConsoleOperator& op, Session& session,
+                   std::string_view command) {
+  if (EqualsIgnoringCase(command, "GO!") || EqualsIgnoringCase(command, "GO")) {
+    return Go(station, session);
+  }
+  // "Save" is the flat button that presses "Backup".
+  if (EqualsIgnoringCase(command, "Backup") || EqualsIgnoringCase(command, "Save")) {
+    Guarded(station, [&] { cycle::BackupToFloppy(station); });
+    return Outcome::kGoOn;
+  }
+  if (EqualsIgnoringCase(command, "Restore")) {
+    Guarded(station, [&] { cycle::RestoreFromFloppy(station); });
+    return Outcome::kGoOn;
+  }
   if (EqualsIgnoringCase(command, "LOG")) {
     Guarded(station, [&] { cycle::ListRunLog(station); });
     return Outcome::kGoOn;
@@ -88,7 +131,7 @@ std::string_view Stripped(std::string_view line) {
   return line.substr(start, end - start + 1);
 }
 
-void CommandLoop(Station& station, ConsoleOperator& op) {
+void CommandLoop(Station& station, ConsoleOperator& op, Session& session) {
   op.Print(kCommandList);
   for (;;) {
     const std::optional<std::string> line = op.ReadInputLine();
@@ -98,15 +141,16 @@ void CommandLoop(Station& station, ConsoleOperator& op) {
     }
     const std::string_view command = Stripped(*line);
     if (command.empty()) continue;
-    if (RunCommand(station, op, command) == Outcome::kEnd) return;
+    if (RunCommand(station, op, session, command) == Outcome::kEnd) return;
   }
 }
 
-// The program as started with the flag file "autogo": the window would press GO at once and the
-// pass would end with its own Stop press.
-void AutoGoStart(Station& station) {
-  station.Status(" GO! (the run cycle) is not available in this build; no pass was run");
-  Guarded(station, [&] { cycle::StopClick(station); });
+// The program as started with the flag file "autogo": GO is pressed at once and the pass ends
+// with its own Stop press. A pass stopped by an error leaves the program waiting for the
+// operator, as the window does.
+void AutoGoStart(Station& station, ConsoleOperator& op, Session& session) {
+  if (Go(station, session) == Outcome::kEnd) return;
+  CommandLoop(station, op, session);
 }
 
 ExitStatus RunStation(ConsoleOperator& op) {
@@ -114,17 +158,18 @@ ExitStatus RunStation(ConsoleOperator& op) {
   station.drives =
       platform::DriveMap::FromIni(platform::IniFile::Load(platform::IniFile::DefaultPath()));
   op.Print("Tidewire - Internet (e)mail <-> Packet Radio Gateway  (Tidewire V1.6)");
+  Session session;
   try {
     Guarded(station, [&] { cycle::StartUp(station); });
     if (station.AutoGoMode) {
-      AutoGoStart(station);
+      AutoGoStart(station, op, session);
     } else {
-      CommandLoop(station, op);
+      CommandLoop(station, op, session);
     }
   } catch (const EndProgram& end) {
     return StatusFor(end.reason);
   }
-  return ExitStatus::kNormal;
+  return session.Status();
 }
 
 }  // namespace

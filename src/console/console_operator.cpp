@@ -3,9 +3,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
+#include "base/file_layer.h"
 #include "base/text.h"
+#include "platform/child_process.h"
 
 namespace tidewire::console {
 
@@ -111,6 +115,32 @@ Answer ConsoleOperator::ShowBox(BoxKind kind, Buttons buttons, std::string_view 
 }
 
 void ConsoleOperator::giveTurn() { std::fflush(out_); }
+
+// Only the countdowns read the clock, in a loop that gives turns until enough seconds have
+// passed. A terminal has no events to wait for, so each reading waits a little instead of
+// spinning.
+int ConsoleOperator::Ticks() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return Operator::Ticks();
+}
+
+// Played to its end by ALSA's aplay when the station has both the player and the file; a missing
+// one plays nothing. A player that hangs is not waited for longer than a sound can last.
+void ConsoleOperator::PlaySound(const std::filesystem::path& file) {
+  const std::filesystem::path real = ResolvePath(file);
+  if (!FileIsPresent(real)) return;
+  Print("[Sound] " + real.filename().string());
+  const std::filesystem::path player = platform::FindProgram("aplay");
+  if (player.empty()) return;
+  auto child = platform::ChildProcess::Start(player, {"aplay", "-q", real.string()},
+                                             real.parent_path());
+  if (child) (void)child->WaitFor(std::chrono::seconds(30));
+}
+
+void ConsoleOperator::Beep() {
+  std::fputc('\a', out_);
+  std::fflush(out_);
+}
 
 std::optional<std::string> ConsoleOperator::TypedAnswer(TypedQuestion /*question*/) {
   // The question itself is the status line just printed.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ class ConsoleOperator : public Operator {
   Answer ShowBox(BoxKind kind, Buttons buttons, std::string_view text) override;
   void giveTurn() override;
   std::optional<std::string> TypedAnswer(TypedQuestion question) override;
+  int Ticks() override;
+  void PlaySound(const std::filesystem::path& file) override;
+  void Beep() override;
 
   // The next input line without its line end; empty once the input has ended.
   [[nodiscard]] std::optional<std::string> ReadInputLine();

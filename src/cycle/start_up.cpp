@@ -48,9 +48,11 @@ void StartUp(Station& station) {
   if (FileIsPresent(station.File(kAutoGoFlag))) {
     // Ticking the box runs its click handler; the run cycle fills Status1.
     AutoGoCheckClick(station);
+    station.BitBtn1Enabled = true;
   } else {
     station.op.SetStatus1("Ready to GO!");
     station.AutoGoBox = false;
+    station.BitBtn1Enabled = false;
   }
   config::LoadUserDatabase(station);
   // The settings window made at start reads TWIRE.CFG; what outlives it are the flag settings

@@ -25,7 +25,9 @@ struct ConsoleResult {
 // configuration folder so no INI file of the machine is read.
 class ConsoleProcess {
  public:
-  explicit ConsoleProcess(const std::filesystem::path& work_dir) {
+  // `extra_env` entries ("NAME=value") are added to the child's small fixed environment.
+  explicit ConsoleProcess(const std::filesystem::path& work_dir,
+                          const std::vector<std::string>& extra_env = {}) {
     int in[2];
     int out[2];
     signal(SIGPIPE, SIG_IGN);  // a child that ended early must fail the test, not kill it
@@ -34,6 +36,7 @@ class ConsoleProcess {
     const std::string config = "XDG_CONFIG_HOME=" + (work_dir / ".config").string();
     const std::string home = "HOME=" + work_dir.string();
     std::vector<std::string> env = {config, home, "TZ=Europe/Berlin", "LANG=C", "LC_ALL=C"};
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
     std::vector<char*> envp;
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -141,8 +144,9 @@ class ConsoleProcess {
 
 // Runs the console with the whole input given at once and waits for its end.
 inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir,
-                                    const std::string& input) {
-  ConsoleProcess process(work_dir);
+                                    const std::string& input,
+                                    const std::vector<std::string>& extra_env = {}) {
+  ConsoleProcess process(work_dir, extra_env);
   process.Send(input);
   return process.Finish();
 }

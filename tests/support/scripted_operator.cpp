@@ -56,7 +56,32 @@ ScriptedOperator& ScriptedOperator::ThenType(std::optional<std::string> line) {
 void ScriptedOperator::StatusLine(std::string_view text) { status_lines.emplace_back(text); }
 void ScriptedOperator::SetProgressLabel(std::string_view text) { progress_label = text; }
 void ScriptedOperator::SetStatus1(std::string_view text) { status1 = text; }
-void ScriptedOperator::SetError1(std::string_view text) { error1 = text; }
+void ScriptedOperator::SetError1(std::string_view text) {
+  error1 = text;
+  error1_history.emplace_back(text);
+}
+
+void ScriptedOperator::giveTurn() {
+  ++turns;
+  if (!timer_on || in_action_) return;
+  ++ticks;
+  const auto found = at_tick_.find(ticks);
+  if (found == at_tick_.end()) return;
+  const std::function<void()> action = std::move(found->second);
+  at_tick_.erase(found);
+  in_action_ = true;
+  action();
+  in_action_ = false;
+}
+
+void ScriptedOperator::PlaySound(const std::filesystem::path& file) {
+  sounds.push_back(file.filename().string());
+}
+
+ScriptedOperator& ScriptedOperator::AtTick(int tick, std::function<void()> action) {
+  at_tick_[tick] = std::move(action);
+  return *this;
+}
 
 Answer ScriptedOperator::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
   boxes.push_back({kind, buttons, std::string(text)});

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +36,18 @@ class ScriptedOperator : public Operator {
   void SetStatus1(std::string_view text) override;
   void SetError1(std::string_view text) override;
   Answer ShowBox(BoxKind kind, Buttons buttons, std::string_view text) override;
-  void giveTurn() override { ++turns; }
+  // A turn is a tick of the timer once it is on, so countdowns run without waiting.
+  void giveTurn() override;
   std::optional<std::string> TypedAnswer(TypedQuestion question) override;
+  void StartTimer() override { timer_on = true; }
+  void ResetTicks() override { ticks = 0; }
+  int Ticks() override { return ticks; }
+  void PlaySound(const std::filesystem::path& file) override;
+  void Beep() override { beeps.push_back(status_lines.size()); }
+
+  // Runs `action` (once) in the turn that brings the timer to `tick`; the action's own turns
+  // are no ticks.
+  ScriptedOperator& AtTick(int tick, std::function<void()> action);
 
   // Fails the test when scripted boxes were not shown.
   void VerifyAllShown();
@@ -47,6 +59,11 @@ class ScriptedOperator : public Operator {
   std::string error1;
   int turns = 0;
   std::vector<TypedQuestion> questions;
+  std::vector<std::string> error1_history;  // every text the activity field was given
+  bool timer_on = false;
+  int ticks = 0;
+  std::vector<std::string> sounds;  // file names, in the order played
+  std::vector<std::size_t> beeps;   // the number of status lines at each beep
 
  private:
   struct Expected {
@@ -55,6 +72,8 @@ class ScriptedOperator : public Operator {
   };
   std::deque<Expected> script_;
   std::deque<std::optional<std::string>> typed_;
+  std::map<int, std::function<void()>> at_tick_;
+  bool in_action_ = false;
   bool verified_ = false;
 };
 

@@ -1,0 +1,259 @@
+#include "cycle/run_cycle.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "config/flag_files.h"
+#include "config/load_configuration.h"
+#include "cycle/backup_folder.h"
+#include "cycle/bid_counter.h"
+#include "cycle/run_log.h"
+#include "cycle/soup_client.h"
+#include "cycle/start_up.h"
+#include "inbound/downloads.h"
+#include "outbound/export_file.h"
+
+namespace tidewire::cycle {
+
+namespace {
+
+constexpr std::string_view kMailIn = "MAIL.IN";
+// LinFBB's own spelling; an existing file of another letter case keeps its name.
+constexpr std::string_view kMailInForFbb = "mail.in";
+// Never a name FBB imports, so it cannot take a half-written file.
+constexpr std::string_view kMailInBeingWritten = "tidewire.tmp";
+constexpr std::string_view kExportFile = "fbbemail";
+constexpr std::string_view kReplies = "REPLIES";
+constexpr std::string_view kLogFile = "TWIRE.LOG";
+constexpr int kAutoGoSeconds = 4;
+
+// The pass has already told the operator why it stops.
+struct PassStopped {};
+
+// What the leftover test found, in the order it looks.
+enum class Leftover { kNone, kUnimportedMailIn, kUndeliveredMailIn, kUnsentReplies };
+
+// The error's text with the file it concerns on a line of its own.
+std::string ErrorText(const IoError& error) {
+  std::string text = error.what();
+  if (!error.file().empty()) text += "\r" + error.file();
+  return text;
+}
+
+void SaveSoundSetting(Station& station) {
+  station.SoundOn = station.SoundBox;
+  if (station.SoundOn) {
+    CreateEmptyFile(station.File(config::kSoundFlag));
+  } else {
+    DeleteFileIfPresent(station.File(config::kSoundFlag));
+  }
+}
+
+// A non-empty MAIL.IN in the working directory at the start of a pass is one an earlier pass
+// could not hand over; converting on top of it would only pile more onto a file FBB lacks.
+Leftover FindLeftover(const Station& station) {
+  if (FileIsPresent(station.MailinFile(kMailIn))) return Leftover::kUnimportedMailIn;
+  const fs::path working = station.File(kMailIn);
+  if (FileIsPresent(working) && FileSizeOf(working) > 0) return Leftover::kUndeliveredMailIn;
+  if (FileIsPresent(station.File(kReplies))) return Leftover::kUnsentReplies;
+  return Leftover::kNone;
+}
+
+// HandOverMailIn with the failure told in a box that says where the messages are.
+void HandOverOrStop(Station& station) {
+  try {
+    HandOverMailIn(station);
+  } catch (const IoError& error) {
+    ErrorBox(station.op, "MAIL.IN could not be handed to FBB: " + ErrorText(error) +
+                             "\rIt stays in the working directory; the next pass hands it over.");
+    throw PassStopped{};
+  }
+}
+
+void BlockedByUnimportedMailIn(Station& station) {
+  if (station.AutoGoMode) {
+    station.op.SetStatus1("Countdown");
+    station.Status("*** Program stopped ****");
+    station.Status("*** There exists an unimported MAIL.IN file.");
+    station.Status("");
+    AutoGoCountdown(station);
+  } else {
+    ErrorBox(station.op, "Process stopped! There exists an unimported MAIL.IN file \r" +
+                             std::string(35, ' ') + "OR\ran unsend EMAIL Packet");
+  }
+}
+
+void BlockedByUndeliveredMailIn(Station& station) {
+  if (station.AutoGoMode) {
+    station.Status("*** UNDELIVERED MAIL.IN FOUND, HANDING IT TO FBB NOW... ***");
+  } else if (station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                                "MAIL.IN of an earlier pass was not handed to FBB!\r"
+                                "Should I hand it over now?") != Answer::kYes) {
+    return;
+  }
+  HandOverOrStop(station);
+}
+
+void BlockedByUnsentReplies(Station& station) {
+  if (station.AutoGoMode) {
+    station.Status("*** UNSEND EMAIL FOUND, SENDING NOW... ***");
+    (void)SoupClientRuns(station);
+  } else if (station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                                "Unsend EMAIL found! Should I send it now?") == Answer::kYes) {
+    (void)SoupClientRuns(station);
+  }
+}
+
+void BlockedPath(Station& station, Leftover leftover) {
+  switch (leftover) {
+    case Leftover::kUnimportedMailIn:
+      BlockedByUnimportedMailIn(station);
+      break;
+    case Leftover::kUndeliveredMailIn:
+      BlockedByUndeliveredMailIn(station);
+      break;
+    case Leftover::kUnsentReplies:
+      BlockedByUnsentReplies(station);
+      break;
+    case Leftover::kNone:
+      break;
+  }
+}
+
+// Packet to Internet, the SOUP client, and Internet to packet with the counter around it.
+// Returns whether every client run ended by itself.
+bool ConvertBothWays(Station& station) {
+  if (station.AutoGoMode) {
+    station.op.SetStatus1("*** AUTO GO ***");
+    station.Status(" Countdown started...");
+    AutoGoCountdown(station);
+  } else {
+    station.op.SetStatus1("PROCESSING");
+  }
+  outbound::ProcessExportFile(station);
+  bool clients_ended = true;
+  if (station.AutoGoMode ||
+      station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                         "Should I get/send Internet mail now?") == Answer::kYes) {
+    clients_ended = SoupClientRuns(station).AllEnded();
+  }
+  station.op.giveTurn();
+  LoadBidCounter(station);
+  station.op.SetError1("Starting");
+  station.op.giveTurn();
+  if (station.SoundOn) station.op.PlaySound(station.File("convrt.wav"));
+  inbound::ConvertDownloads(station);
+  SaveBidCounter(station);
+  return clients_ended;
+}
+
+// The log, its spare copy, and MAIL.IN to FBB (an empty one just goes).
+void FinishNormalPass(Station& station) {
+  const std::int64_t size = FileSizeOf(station.File(kMailIn));
+  station.Status(" Updating LOG-file");
+  WriteRunLog(station);
+  station.Status(" Creating backup LOG-file");
+  CopyToBackup(station, kLogFile);
+  if (size == 0) {
+    station.Status(" Deleting MAIL.IN-File, Filesize = 0");
+    DeleteFile(station.File(kMailIn));
+    return;
+  }
+  station.Status(" Creating backup of MAIL.IN-file...");
+  CopyToBackup(station, kMailIn);
+  HandOverOrStop(station);
+}
+
+void Ending(Station& station) {
+  const fs::path export_file = station.MailinFile(kExportFile);
+  // An export file that is there but held by FBB is FBB's to finish, never ours to empty.
+  if (!FileIsPresent(export_file) && !EntryExists(export_file)) {
+    station.Status(" Creating clean/empty FBBEMAIL file");
+    CreateEmptyFile(export_file);
+  }
+  station.Status("- COMPLETED -");
+  station.op.SetStatus1(station.AutoGoBox ? "*** AUTO GO ***" : " Ready to GO!");
+  station.op.SetError1(" Idle");
+  station.op.giveTurn();
+  if (station.SoundOn) station.op.PlaySound(station.File("stndby.wav"));
+  if (station.AutoGoMode) {
+    StopClick(station);
+    if (FormClose(station)) station.CloseRequested = true;
+  }
+}
+
+PassEnd RunPass(Station& station) {
+  SaveSoundSetting(station);
+  station.counters.Reset();
+  config::LoadConfiguration(station);
+  const Leftover leftover = FindLeftover(station);
+  PassEnd end = PassEnd::kBlocked;
+  if (leftover != Leftover::kNone) {
+    BlockedPath(station, leftover);
+  } else {
+    end = ConvertBothWays(station) ? PassEnd::kCompleted : PassEnd::kClientTrouble;
+    FinishNormalPass(station);
+  }
+  Ending(station);
+  return end;
+}
+
+}  // namespace
+
+PassEnd RunCycle(Station& station) {
+  try {
+    return RunPass(station);
+  } catch (const PassStopped&) {
+    return PassEnd::kStoppedOnError;
+  } catch (const IoError& error) {
+    ErrorBox(station.op, ErrorText(error));
+    return PassEnd::kStoppedOnError;
+  } catch (const ConversionError& error) {
+    ErrorBox(station.op, error.what());
+    return PassEnd::kStoppedOnError;
+  }
+}
+
+PassEnd Button1Click(Station& station) { return RunCycle(station); }
+
+void AutoGoCountdown(Station& station) {
+  Operator& op = station.op;
+  op.ResetTicks();
+  op.StartTimer();
+  do {
+    op.SetError1(std::to_string(kAutoGoSeconds - op.Ticks()));
+    op.giveTurn();
+  } while (op.Ticks() < kAutoGoSeconds && station.AutoGoMode);
+}
+
+void BitBtn1Click(Station& station) {
+  DeleteFileIfPresent(station.File(config::kAutoGoFlag));
+  station.AutoGoMode = false;
+  station.BitBtn1Enabled = false;
+  if (FormClose(station)) station.CloseRequested = true;
+}
+
+void HandOverMailIn(Station& station) {
+  const fs::path working = station.File(kMailIn);
+  const fs::path being_written = station.MailinFile(kMailInBeingWritten);
+  const fs::path for_fbb = station.MailinFile(kMailInForFbb);
+  // A MAIL.IN that appeared in MailinDIR during the pass is FBB's, not to be replaced.
+  if (EntryExists(for_fbb)) throw IoError(IoCode::kAccessDenied, for_fbb.string());
+  try {
+    CopyFile(working, being_written);
+    RenameFile(being_written, for_fbb);
+  } catch (const IoError&) {
+    try {
+      DeleteFileIfPresent(being_written);
+    } catch (const IoError&) {
+      // The first error is the one the operator needs to see.
+    }
+    throw;
+  }
+  DeleteFile(working);
+}
+
+}  // namespace tidewire::cycle

@@ -1,0 +1,163 @@
+#include "cycle/soup_client.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/file_layer.h"
+#include "base/text.h"
+#include "config/flag_files.h"
+#include "cycle/backup_folder.h"
+#include "platform/child_process.h"
+
+namespace tidewire::cycle {
+
+namespace {
+
+constexpr std::string_view kProgramWord = "souper95.exe";
+// The project's own stand-in for SOUPER95, installed beside the gateway.
+constexpr std::string_view kStandIn = "tidewire-soup";
+constexpr std::string_view kReplies = "REPLIES";
+constexpr std::string_view kIndex = "INDEX";
+constexpr int kWatchdogPauseSeconds = 10;
+
+// The program file for the first word of a command line: the word itself on PATH, then the
+// word without ".exe" (the Linux name of a Windows program), then the stand-in beside the
+// gateway.
+std::filesystem::path FindSoupClient(std::string_view word) {
+  std::filesystem::path found = platform::FindProgram(word);
+  if (!found.empty()) return found;
+  if (word.size() > 4 && EqualsIgnoringCase(word.substr(word.size() - 4), ".exe")) {
+    found = platform::FindProgram(word.substr(0, word.size() - 4));
+    if (!found.empty()) return found;
+  }
+  const std::filesystem::path own = platform::OwnFolder();
+  if (own.empty()) return {};
+  return platform::FindProgram((own / kStandIn).string());
+}
+
+// The watchdog's limit; the client is waited for without one when WATCH.DOG set none.
+std::optional<std::chrono::milliseconds> WatchdogLimit(const Station& station) {
+  if (!station.config.WatchdogEnabled) return std::nullopt;
+  const std::int64_t minutes = std::max<std::int32_t>(station.config.WatchdogMinutes, 0);
+  return std::chrono::milliseconds(minutes * 60'000);
+}
+
+void WarnOfStoppedClient(Station& station) {
+  Operator& op = station.op;
+  op.Beep();
+  station.Status("");
+  station.Status(" *** WARNING *** WARNING *** WARNING ***");
+  op.Beep();
+  station.Status("");
+  station.Status("     WATCHDOG deactivated SOUPER95");
+  op.Beep();
+  station.Status("");
+  station.Status(" *** WARNING *** WARNING *** WARNING ***");
+  station.Status("");
+  op.Beep();
+}
+
+// Ten seconds for the operator to read the warning; they cannot be cut short.
+void WatchdogPause(Station& station) {
+  Operator& op = station.op;
+  op.ResetTicks();
+  op.StartTimer();
+  do {
+    op.SetError1(std::to_string(kWatchdogPauseSeconds - op.Ticks()));
+    op.giveTurn();
+  } while (op.Ticks() < kWatchdogPauseSeconds);
+}
+
+void BackUpIfPresent(Station& station, std::string_view name) {
+  station.Status(" Creating backup of: " + std::string(name));
+  if (FileIsPresent(station.File(name))) CopyToBackup(station, name);
+}
+
+void Count(ClientRunsReport& report, ClientRun run) {
+  ++report.runs;
+  if (run == ClientRun::kNotStarted) ++report.not_started;
+  if (run == ClientRun::kStoppedByWatchdog) ++report.stopped_by_watchdog;
+}
+
+}  // namespace
+
+std::string SoupCommandLine(const Station& station, ClientCommand command) {
+  const GatewayConfig& config = station.config;
+  std::string line(kProgramWord);
+  line += ' ';
+  if (FileIsPresent(station.File(config::kLeaveCopyFlag))) line += "-r ";
+  switch (command) {
+    case ClientCommand::kSend:
+      line += "-s " + config.SMTPmailserver;
+      break;
+    case ClientCommand::kMarkRead:
+      line += "-c 0 " + config.POP3mailserver;
+      break;
+    case ClientCommand::kFetch:
+      line += "-k 500000 " + config.POP3mailserver;
+      break;
+  }
+  return line + " " + config.UserID + " " + config.PassWord;
+}
+
+ClientRun RunSoupClient(Station& station, std::string_view command_line) {
+  const std::vector<std::string> words = platform::SplitCommandLine(command_line);
+  const std::filesystem::path program =
+      words.empty() ? std::filesystem::path() : FindSoupClient(words.front());
+  std::optional<platform::ChildProcess> child;
+  if (!program.empty()) child = platform::ChildProcess::Start(program, words, station.work_dir);
+  if (!child) {
+    ErrorBox(station.op, "Unable to execute SOUPER95");
+    return ClientRun::kNotStarted;
+  }
+  // The gateway waits here and does nothing else, as it did when SOUPER95 ran in the
+  // foreground: files are exchanged only before the start and after the end.
+  (void)child->WaitFor(WatchdogLimit(station));
+  station.op.giveTurn();
+  if (child->WaitFor(std::chrono::milliseconds(2)) || !station.config.WatchdogEnabled) {
+    return ClientRun::kEnded;
+  }
+  child->Kill();
+  WarnOfStoppedClient(station);
+  WatchdogPause(station);
+  return ClientRun::kStoppedByWatchdog;
+}
+
+ClientRunsReport SoupClientRuns(Station& station) {
+  for (std::string_view name : {"MAIL.MSG", "NEWS.MSG", "REPLIES", "INDEX"}) {
+    BackUpIfPresent(station, name);
+  }
+  station.Status(" Deleting file: INDEX");
+  DeleteFileIfPresent(station.File(kIndex));
+  platform::SetEnvironment("NNTPSERVER", station.config.NewsServer);
+  platform::SetEnvironment("HOME", std::filesystem::absolute(station.work_dir).string());
+  if (station.SoundOn) station.op.PlaySound(station.File("access.wav"));
+
+  ClientRunsReport report;
+  if (FileIsPresent(station.File(kReplies))) {
+    station.Status(" Waiting for SOUPER95 to SEND mail...");
+    station.op.giveTurn();
+    Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kSend)));
+  }
+  if (FileIsPresent(station.File(config::kMarkReadFlag))) {
+    station.op.giveTurn();
+    Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kMarkRead)));
+    DeleteFileIfPresent(station.File(config::kMarkReadFlag));
+  }
+  station.Status(" Waiting for SOUPER95 to GET mail...");
+  station.op.giveTurn();
+  Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kFetch)));
+
+  station.Status(" Creating BACKUPS of downloaded message-files...");
+  for (const std::string& name : ListFiles(station.work_dir, "*.MSG")) {
+    CopyToBackup(station, name);
+  }
+  return report;
+}
+
+}  // namespace tidewire::cycle

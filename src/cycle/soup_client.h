@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/station.h"
+
+namespace tidewire::cycle {
+
+// The three runs of the SOUP client in a pass.
+enum class ClientCommand { kSend, kMarkRead, kFetch };
+
+// How one run of the SOUP client ended.
+enum class ClientRun { kEnded, kNotStarted, kStoppedByWatchdog };
+
+// What the SOUP client step saw of its runs.
+struct ClientRunsReport {
+  int runs = 0;
+  int not_started = 0;
+  int stopped_by_watchdog = 0;
+
+  // True when every run started and ended by itself.
+  [[nodiscard]] bool AllEnded() const { return not_started == 0 && stopped_by_watchdog == 0; }
+};
+
+// The command line of a run: "souper95.exe", "-r" when the flag file LCOPY is present, the
+// run's option, its server, UserID and PassWord, joined as they are.
+[[nodiscard]] std::string SoupCommandLine(const Station& station, ClientCommand command);
+
+// Starts SOUPER95 from a command line in the working directory and waits for its end, under
+// the watchdog when WATCH.DOG set one. A client the watchdog stops is ended by force, warned
+// about and followed by a ten-second pause. "Unable to execute SOUPER95" when it cannot start.
+ClientRun RunSoupClient(Station& station, std::string_view command_line);
+
+// The SOUP client step of a pass: backs the reply packet up, sends it when REPLIES is there,
+// marks the waiting mail read when A_READ asks for it, fetches, and backs the downloads up.
+ClientRunsReport SoupClientRuns(Station& station);
+
+}  // namespace tidewire::cycle

@@ -1,0 +1,175 @@
+#include "platform/child_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace tidewire::platform {
+
+namespace {
+
+bool IsExecutableFile(const std::filesystem::path& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The child starts with every signal at its default and none blocked, whatever the gateway
+// ignores or blocks itself, in a process group of its own, so that ending it by force also ends
+// what it started (a client that is a script around the real one).
+bool PrepareAttributes(posix_spawnattr_t& attr) {
+  sigset_t all;
+  sigset_t none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  return posix_spawnattr_setsigdefault(&attr, &all) == 0 &&
+         posix_spawnattr_setsigmask(&attr, &none) == 0 &&
+         posix_spawnattr_setpgroup(&attr, 0) == 0 &&
+         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
+                                             POSIX_SPAWN_SETPGROUP) == 0;
+}
+
+int StatusOf(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+  return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start < line.size()) {
+    start = line.find_first_not_of(' ', start);
+    if (start == std::string_view::npos) break;
+    std::size_t end = line.find(' ', start);
+    if (end == std::string_view::npos) end = line.size();
+    words.emplace_back(line.substr(start, end - start));
+    start = end;
+  }
+  return words;
+}
+
+std::filesystem::path FindProgram(std::string_view word) {
+  if (word.empty()) return {};
+  if (word.find('/') != std::string_view::npos) {
+    return IsExecutableFile(std::filesystem::path(word)) ? std::filesystem::path(word)
+                                                         : std::filesystem::path();
+  }
+  const char* path_variable = std::getenv("PATH");
+  const std::string_view folders = path_variable != nullptr ? path_variable : "/usr/bin:/bin";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t colon = folders.find(':', start);
+    const std::string_view folder = folders.substr(start, colon - start);
+    // An empty entry means the current folder, as for the shell.
+    const std::filesystem::path candidate =
+        (folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder)) / word;
+    if (IsExecutableFile(candidate)) return candidate;
+    if (colon == std::string_view::npos) return {};
+    start = colon + 1;
+  }
+}
+
+std::filesystem::path OwnFolder() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return self.parent_path();
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& program,
+                                                const std::vector<std::string>& args,
+                                                const std::filesystem::path& work_dir) {
+  std::vector<std::string> words = args.empty() ? std::vector<std::string>{program} : args;
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
+  if (posix_spawnattr_init(&attr) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return std::nullopt;
+  }
+  bool ready = PrepareAttributes(attr) &&
+               posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
+               posix_spawn_file_actions_addchdir_np(&actions, work_dir.c_str()) == 0;
+  pid_t pid = -1;
+  if (ready) {
+    ready = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ) == 0;
+  }
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  if (!ready) return std::nullopt;
+  return ChildProcess(pid);
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) Kill();
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), exit_status_(other.exit_status_) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    if (pid_ > 0) Kill();
+    pid_ = std::exchange(other.pid_, -1);
+    exit_status_ = other.exit_status_;
+  }
+  return *this;
+}
+
+bool ChildProcess::Reap(bool block) {
+  if (pid_ < 0) return true;
+  int status = 0;
+  pid_t done;
+  do {
+    done = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  } while (done < 0 && errno == EINTR);
+  if (done == 0) return false;
+  // A child that cannot be waited for any more (ECHILD) is gone all the same.
+  exit_status_ = done == pid_ ? StatusOf(status) : -1;
+  pid_ = -1;
+  return true;
+}
+
+bool ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit) {
+  if (!limit) return Reap(true);
+  const auto deadline = std::chrono::steady_clock::now() + *limit;
+  // Short steps first, so a child that ends at once is seen at once.
+  std::chrono::milliseconds step(1);
+  for (;;) {
+    if (Reap(false)) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    std::this_thread::sleep_for(std::min(step, left + std::chrono::milliseconds(1)));
+    step = std::min(step * 2, std::chrono::milliseconds(50));
+  }
+}
+
+void ChildProcess::Kill() {
+  if (pid_ < 0) return;
+  ::kill(-pid_, SIGKILL);
+  ::kill(pid_, SIGKILL);
+  (void)Reap(true);
+}
+
+}  // namespace tidewire::platform
