@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -149,6 +151,17 @@ inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir,
   ConsoleProcess process(work_dir, extra_env);
   process.Send(input);
   return process.Finish();
+}
+
+// Whether the output holds the text; on failure the whole output is shown.
+inline ::testing::AssertionResult Holds(const std::string& output, const std::string& text) {
+  if (output.find(text) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "missing \"" << text << "\" in:\n" << output;
+}
+
+inline ::testing::AssertionResult Lacks(const std::string& output, const std::string& text) {
+  if (output.find(text) == std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "unexpected \"" << text << "\" in:\n" << output;
 }
 
 }  // namespace tidewire::testing

@@ -12,21 +12,12 @@ namespace {
 
 using tidewire::testing::ConsoleProcess;
 using tidewire::testing::ConsoleResult;
+using tidewire::testing::Holds;
+using tidewire::testing::Lacks;
 using tidewire::testing::ReadBytes;
 using tidewire::testing::RunConsoleWith;
 using tidewire::testing::TempDir;
 using tidewire::testing::WriteBytes;
-
-// Whether the output holds the text; on failure the whole output is shown.
-::testing::AssertionResult Holds(const std::string& output, const std::string& text) {
-  if (output.find(text) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "missing \"" << text << "\" in:\n" << output;
-}
-
-::testing::AssertionResult Lacks(const std::string& output, const std::string& text) {
-  if (output.find(text) == std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "unexpected \"" << text << "\" in:\n" << output;
-}
 
 constexpr const char* kLog =
     "-- Tidewire LOGfile -- \r\nDate/Time          : Mon, 7 Dec 2026 00:15:37 +0100\r\n"

@@ -17,19 +17,11 @@ using cycle::testing::kExportedMail;
 using cycle::testing::kMailForJane;
 using cycle::testing::kNewsArticle;
 using tidewire::testing::ConsoleResult;
+using tidewire::testing::Holds;
+using tidewire::testing::Lacks;
 using tidewire::testing::ReadBytes;
 using tidewire::testing::RunConsoleWith;
 using tidewire::testing::WriteBytes;
-
-::testing::AssertionResult Holds(const std::string& output, const std::string& text) {
-  if (output.find(text) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "missing \"" << text << "\" in:\n" << output;
-}
-
-::testing::AssertionResult Lacks(const std::string& output, const std::string& text) {
-  if (output.find(text) == std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "unexpected \"" << text << "\" in:\n" << output;
-}
 
 constexpr const char* kBlockedBox =
     "[Error box]\n| Process stopped! There exists an unimported MAIL.IN file \n"
