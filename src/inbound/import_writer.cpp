@@ -18,11 +18,13 @@ bool IsSwallowed(char c) { return c == '\0' || c == kSubstitute; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 // FBB ends a message at any line starting "/EX" and drops it at any line starting "/AB",
-// whatever the letter case and whatever follows.
+// whatever the letter case and whatever follows. A line starting "/AC" makes it send an
+// "ACK:" message back to the sender (the gateway's own call) when it delivers personal mail.
 bool IsFbbCommand(std::string_view line) {
   if (line.size() < 3 || line[0] != '/') return false;
   const std::string_view word = line.substr(1, 2);
-  return EqualsIgnoringCase(word, "EX") || EqualsIgnoringCase(word, "AB");
+  return EqualsIgnoringCase(word, "EX") || EqualsIgnoringCase(word, "AB") ||
+         EqualsIgnoringCase(word, "AC");
 }
 
 // A header or title line: it must stay one line, so line ends become blanks too.

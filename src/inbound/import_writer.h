@@ -31,7 +31,7 @@ class ImportWriter {
   // The title; line-end and NUL bytes become blanks, and it is cut to kMaxTitleLength.
   void WriteTitleLine(std::string_view text);
   // One body line; a CR, LF or CR LF inside it starts a further line, and a line that FBB
-  // would take as a command ("/EX...", "/AB...") gets one leading blank.
+  // would take as a command ("/EX...", "/AB...", "/AC...") gets one leading blank.
   void WriteBodyLine(std::string_view text);
   // Ends the message with "/EX".
   void WriteEnd();

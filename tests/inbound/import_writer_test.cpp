@@ -54,7 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"end_with_tab", "/eX\t", " /eX\t"}, GuardCase{"abort_upper", "/AB", " /AB"},
         GuardCase{"abort_word", "/abort", " /abort"}, GuardCase{"abort_mixed", "/aBc", " /aBc"},
         GuardCase{"blank_before_end", " /EX", " /EX"}, GuardCase{"slash_a", "/A", "/A"},
-        GuardCase{"ack", "/ACK", "/ACK"}, GuardCase{"slash_e", "/E", "/E"},
+        GuardCase{"ack", "/ACK", " /ACK"},
+        GuardCase{"ack_lower", "/ac", " /ac"}, GuardCase{"ack_word", "/Acx", " /Acx"},
+        GuardCase{"slash_ax", "/AX", "/AX"}, GuardCase{"slash_e", "/E", "/E"},
         GuardCase{"slash_only", "/", "/"}, GuardCase{"double_slash", "//EX", "//EX"},
         GuardCase{"end_inside", "text /EX", "text /EX"}, GuardCase{"empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
