@@ -100,6 +100,11 @@ class UserDatabase {
 class BidCounter {
  public:
   static constexpr std::int32_t kLast = 99989;
+  // Between the number and BBSCall in a bulletin ID. FBB gives every message that comes without
+  // an ID the ID "<its message number>_<its call>" and drops any later message with an ID it
+  // has seen, so "_" would lose each gateway message whose number FBB had used for one of its
+  // own. No ID FBB makes holds "-".
+  static constexpr std::string_view kSeparator = "-";
 
   [[nodiscard]] std::int32_t value() const { return value_; }
   // The decimal text of the number last issued by NextBid.

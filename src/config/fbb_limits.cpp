@@ -112,7 +112,7 @@ void CheckAddress(std::vector<std::string>& out, std::string subject, std::strin
 }
 
 std::string LongestBid(const GatewayConfig& config) {
-  return std::string(kLongestBidNumber) + "_" + config.BBSCall;
+  return std::string(kLongestBidNumber) + std::string(BidCounter::kSeparator) + config.BBSCall;
 }
 
 // Length of " < " + sender + " $" + bulletin ID, the end of every long-form header line.

@@ -31,7 +31,7 @@ ImportWriter OpenImportFile(Station& station, Announce announce) {
 }
 
 std::string BulletinId(const Station& station) {
-  return station.bid.BidText() + "_" + station.config.BBSCall;
+  return station.bid.BidText() + std::string(BidCounter::kSeparator) + station.config.BBSCall;
 }
 
 std::string RoutingLine(const Station& station) {

@@ -173,7 +173,7 @@ TEST_F(CycleConsoleTest, AFirstRunAnsweredYesCreatesTheCounter) {
   EXPECT_EQ(result.exit_status, 0) << result.output;
   EXPECT_TRUE(Holds(result.output, "| Cannot find the file TWIREBID.BIN\n| Create?\n"));
   EXPECT_EQ(ReadBytes(place_.Work("TWIREBID.BIN")), "2");
-  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "$2_XX0BBS\r\n"));
+  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "$2-XX0BBS\r\n"));
 }
 
 TEST_F(CycleConsoleTest, AFirstRunAnsweredNoEndsTheProgram) {

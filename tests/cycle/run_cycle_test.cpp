@@ -94,7 +94,7 @@ TEST_F(RunCycleTest, ANormalPassCarriesMailBothWaysAndHandsMailInToFbb) {
   EXPECT_EQ(CycleStation::Names(place_.MailinDir()),
             (std::vector<std::string>{"fbbemail", "mail.in"}));
   const std::string mail_in = ReadBytes(place_.Mailin("mail.in"));
-  EXPECT_TRUE(Holds(mail_in, "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET $101_XX0BBS\r\n"));
+  EXPECT_TRUE(Holds(mail_in, "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET $101-XX0BBS\r\n"));
   EXPECT_TRUE(Holds(mail_in, "SB TECH @ INET"));
   EXPECT_EQ(ReadBytes(place_.Backup("MAIL.IN")), mail_in);
   EXPECT_FALSE(EntryExists(place_.Work("MAIL.IN")));
@@ -365,7 +365,7 @@ TEST_F(RunCycleTest, AFirstRunAnsweredYesStartsTheCounterAtOne) {
   Answer("Cannot find the file TWIREBID.BIN\rCreate?", tidewire::Answer::kYes);
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kCompleted);
-  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "$2_XX0BBS\r\n"));
+  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "$2-XX0BBS\r\n"));
   EXPECT_EQ(ReadBytes(place_.Work("TWIREBID.BIN")), "2");
 }
 

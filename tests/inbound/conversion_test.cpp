@@ -179,8 +179,8 @@ TEST_F(ConversionTest, MailToTwoUsersGivesTwoPersonalMessagesInTableOrder) {
       Mail("Received: by x\nFrom: a@b\nTo: john@example.net, JANE@example.org\nSubject: hi",
            "hello"));
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
-                                                 "SP XX3GHI @ YY0BBS < INET $102_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101-XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < INET $102-XX0BBS"}));
   EXPECT_EQ(station_.counters.EmailToPacket, 2);
   const auto messages = Imported();
   EXPECT_EQ(messages[0].title, "hi");
@@ -195,8 +195,8 @@ TEST_F(ConversionTest, UsersAreFoundThroughCcContinuationsAndRealNames) {
   Put("0000000.MSG", Mail("From: a@b\nCc: someone@x,\n Jane Doe <jd@elsewhere>\nSubject: s", "b") +
                          Mail("Apparently-To: JOHN SMITH", "b"));
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
-                                                 "SP XX3GHI @ YY0BBS < INET $102_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101-XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < INET $102-XX0BBS"}));
 }
 
 TEST_F(ConversionTest, NonPersonalMailGoesToTheLastMatchingListOrAt2) {
@@ -207,12 +207,12 @@ TEST_F(ConversionTest, NonPersonalMailGoesToTheLastMatchingListOrAt2) {
   Put("0000000.MSG", Mail("From: x\nTo: DX-List@example.com\nSubject: a", "b") +
                          Mail("From: x\nTo: other@example.com\nSubject: b", "b"));
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB DXML @ EU < INET $101_XX0BBS",
-                                                 "SB ALLML @ EU < INET $102_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB DXML @ EU < INET $101-XX0BBS",
+                                                 "SB ALLML @ EU < INET $102-XX0BBS"}));
   station_.config.MailingListsLoaded = false;
   Put("0000000.MSG", Mail("To: x", "b"));
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers().back(), "SB EMAIL @ WW < INET $103_XX0BBS");
+  EXPECT_EQ(Headers().back(), "SB EMAIL @ WW < INET $103-XX0BBS");
 }
 
 TEST_F(ConversionTest, ShortMailHeadersReplaceTheHeaderBlock) {
@@ -231,8 +231,8 @@ TEST_F(ConversionTest, BodyLinesStillSelectUsersAndSplitAtSeparators) {
   Put("0000000.MSG", Mail("To: x@y", "quoted:\nTo: jane@example.org\nfrom popmail inside") +
                          "To: z\n");
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101_XX0BBS",
-                                                 "SB EMAIL @ WW < INET $102_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101-XX0BBS",
+                                                 "SB EMAIL @ WW < INET $102-XX0BBS"}));
 }
 
 TEST_F(ConversionTest, WithoutUsersNoMailIsConvertedButTheFileIsRead) {
@@ -263,10 +263,10 @@ TEST_F(ConversionTest, ArticlesAreAddressedByTheirFileNumber) {
   Put("0000009.MSG", "junk before\n#! rnews 1\n\nb\n#! rnews 5\n");
   ConvertDownloads(station_);
   const auto messages = Imported();
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < AnnBee $101_XX0BBS",
-                                                 "SB NEWSGR @ INET < INET $102_XX0BBS",
-                                                 "SP XX2DEF @ XX0BBS < INET $103_XX0BBS",
-                                                 "SB OTHER @ INET < INET $104_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < AnnBee $101-XX0BBS",
+                                                 "SB NEWSGR @ INET < INET $102-XX0BBS",
+                                                 "SP XX2DEF @ XX0BBS < INET $103-XX0BBS",
+                                                 "SB OTHER @ INET < INET $104-XX0BBS"}));
   EXPECT_TRUE(BodyHas(messages[0], "Path: p"));
   EXPECT_FALSE(BodyHas(messages[0], "Path: body"));
   EXPECT_TRUE(BodyHas(messages[0], "ok"));
@@ -281,8 +281,8 @@ TEST_F(ConversionTest, SwapAndUniversalFromChangeAddressAndSender) {
   Put("twire.sim", "info text\r\n");
   Put("0000001.MSG", "#! rnews 1\nFrom: a@b (Ann)\nNewsgroups: comp.x\nSubject: s\n\nb\n");
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB INET @ TECH < INET $101_XX0BBS",
-                                                 "SB INET @ INFO < SERVER $102_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB INET @ TECH < INET $101-XX0BBS",
+                                                 "SB INET @ INFO < SERVER $102-XX0BBS"}));
   const auto messages = Imported();
   EXPECT_EQ(messages[0].body[2], "** NEWSGROUP: comp.x");
   EXPECT_EQ(messages[0].body[3], "** FROM     : a@b (Ann)");
@@ -310,10 +310,10 @@ TEST_F(ConversionTest, BroadcastGoesOnceToEveryUserAfterTheFirstArticle) {
   Put("bmes.txt", "Net tonight\r\n");
   Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: b\n\nb\n");
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < INET $101_XX0BBS",
-                                                 "SP XX2DEF @ XX0BBS < SERVER $102_XX0BBS",
-                                                 "SP XX3GHI @ YY0BBS < SERVER $103_XX0BBS",
-                                                 "SB TECH @ INET < INET $104_XX0BBS"}));
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < INET $101-XX0BBS",
+                                                 "SP XX2DEF @ XX0BBS < SERVER $102-XX0BBS",
+                                                 "SP XX3GHI @ YY0BBS < SERVER $103-XX0BBS",
+                                                 "SB TECH @ INET < INET $104-XX0BBS"}));
   EXPECT_FALSE(fs::exists(dir_ / "bmes.txt"));
   EXPECT_TRUE(BodyHas(Imported()[1], "Net tonight"));
 }

@@ -35,15 +35,15 @@ int MakeSoup(const std::string& kind, const std::string& input, const fs::path& 
   return colon == std::string::npos ? -1 : LeadingDigitsValue(said.substr(colon + 2));
 }
 
-// The bulletin-ID number of a header "<address> < <sender> $<n>_XX0BBS", or -1.
+// The bulletin-ID number of a header "<address> < <sender> $<n>-XX0BBS", or -1.
 int BidOfHeader(const std::string& line, const std::string& address) {
   if (line.rfind(address + " < ", 0) != 0) return -1;
   const std::size_t dollar = line.find(" $", address.size() + 3);
   if (dollar == std::string::npos || line.find(' ', address.size() + 3) != dollar) return -1;
   const std::string bid = line.substr(dollar + 2);
-  const std::size_t underscore = bid.find('_');
-  if (underscore == std::string::npos || bid.substr(underscore) != "_XX0BBS") return -1;
-  const auto number = ParseDecimal(bid.substr(0, underscore));
+  const std::size_t separator = bid.find('-');
+  if (separator == std::string::npos || bid.substr(separator) != "-XX0BBS") return -1;
+  const auto number = ParseDecimal(bid.substr(0, separator));
   return number ? *number : -1;
 }
 

@@ -56,14 +56,14 @@ class ImportFileTest : public ::testing::Test {
 TEST_F(ImportFileTest, RoutingLineIsMadeOfItsPiecesInUtc) {
   IssueBid(1234);
   EXPECT_EQ(RoutingLine(station_),
-            "R:261207/2330Z @:#TST.DEU.EU #:1234 [Testcity] Tidelink $:1234_XX0BBS");
+            "R:261207/2330Z @:#TST.DEU.EU #:1234 [Testcity] Tidelink $:1234-XX0BBS");
 }
 
 TEST_F(ImportFileTest, EmptyRouteAndQthLeaveNothingBetweenTheMarkers) {
   station_.config.HRoute.clear();
   station_.config.QTH.clear();
   IssueBid(7);
-  EXPECT_EQ(RoutingLine(station_), "R:261207/2330Z @: #:7 [] Tidelink $:7_XX0BBS");
+  EXPECT_EQ(RoutingLine(station_), "R:261207/2330Z @: #:7 [] Tidelink $:7-XX0BBS");
 }
 
 TEST_F(ImportFileTest, BidAfter99989IsOne) {
@@ -72,11 +72,11 @@ TEST_F(ImportFileTest, BidAfter99989IsOne) {
   BeginLongMessage(writer, station_, "SB NEWS @ EU", "XX2DEF", "Title");
   WriteStandardTrailer(writer, station_);
   writer.Close();
-  EXPECT_EQ(BulletinId(station_), "1_XX0BBS");
+  EXPECT_EQ(BulletinId(station_), "1-XX0BBS");
   EXPECT_EQ(MailIn(),
-            "SB NEWS @ EU < XX2DEF $1_XX0BBS\r\n"
+            "SB NEWS @ EU < XX2DEF $1-XX0BBS\r\n"
             "Title\r\n"
-            "R:261207/2330Z @:#TST.DEU.EU #:1 [Testcity] Tidelink $:1_XX0BBS\r\n"
+            "R:261207/2330Z @:#TST.DEU.EU #:1 [Testcity] Tidelink $:1-XX0BBS\r\n"
             "\r\n"
             "\r\n"
             "\r\n"
@@ -171,20 +171,20 @@ TEST_F(ImportFileTest, ConsecutiveMessagesAlternateTheBanners) {
   ASSERT_NE(varnel, std::string::npos);
   ASSERT_NE(qx, std::string::npos);
   EXPECT_LT(varnel, qx);  // 41 is odd, 42 even
-  EXPECT_NE(bytes.find("$41_XX0BBS\r\n"), std::string::npos);
-  EXPECT_NE(bytes.find("$42_XX0BBS\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("$41-XX0BBS\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("$42-XX0BBS\r\n"), std::string::npos);
   EXPECT_EQ(writer.messages_written(), 2);
 }
 
 TEST_F(ImportFileTest, LongHeaderNeverLeavesTheSenderEmpty) {
   IssueBid(55);
   EXPECT_EQ(LongHeader("SP XX1ABC @ XX0BBS", "INET", station_),
-            "SP XX1ABC @ XX0BBS < INET $55_XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU < INET $55_XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "  ", station_), "SB INFO @ EU < INET $55_XX0BBS");
+            "SP XX1ABC @ XX0BBS < INET $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU < INET $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "  ", station_), "SB INFO @ EU < INET $55-XX0BBS");
   station_.config.AT = " ";
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU $55_XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "SERVER", station_), "SB INFO @ EU < SERVER $55_XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "SERVER", station_), "SB INFO @ EU < SERVER $55-XX0BBS");
 }
 
 TEST_F(ImportFileTest, ShortHeaderForms) {
@@ -291,7 +291,7 @@ TEST_F(ImportFileTest, ForgedMessagesInABodyStayBody) {
   ASSERT_EQ(imported.size(), messages);
   for (std::size_t k = 0; k < hostile.size(); ++k) {
     EXPECT_EQ(imported[k].header,
-              "SP XX1ABC @ XX0BBS < INET $" + std::to_string(101 + k) + "_XX0BBS");
+              "SP XX1ABC @ XX0BBS < INET $" + std::to_string(101 + k) + "-XX0BBS");
     EXPECT_EQ(imported[k].body.front().rfind("R:261207/2330Z", 0), 0u);
   }
   EXPECT_EQ(imported.back().header, "SP XX1ABC < TDWIRE");

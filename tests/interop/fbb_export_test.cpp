@@ -49,8 +49,8 @@ std::string PacketUsersWrote(const std::string& call) {
          call +
          " < XX2DEF\r\nWrong way\r\nAn address FBB routes to the gateway.\r\n"
          "/EX\r\n"
-         "SB TECH @ INET < JohnDo $5_XX0BBS\r\nNews the gateway brought\r\n"
-         "R:261208/1200Z @:XX0BBS.#TST.DEU.EU #:5 [Testcity] Tidelink $:5_XX0BBS\r\n\r\n"
+         "SB TECH @ INET < JohnDo $5-XX0BBS\r\nNews the gateway brought\r\n"
+         "R:261208/1200Z @:XX0BBS.#TST.DEU.EU #:5 [Testcity] Tidelink $:5-XX0BBS\r\n\r\n"
          "Not for the Internet.\r\n/EX\r\n"
          "SP XX2DEF < XX3GHI\r\nLocal mail\r\nStays on the BBS.\r\n/EX\r\n";
 }
@@ -82,7 +82,6 @@ class FbbExportTest : public ::testing::Test {
 TEST_F(FbbExportTest, WhatUsersSentToInetBecomesTheReplyPacketAndAnswers) {
   FbbInstance fbb(GatewayBlock("INET"));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(50000);
   station.Flag("ACK");
   ExportFromFbb(fbb, "INET");
   // The pass runs while FBB does: it takes the file over under FBB's own lock.
@@ -110,7 +109,6 @@ TEST_F(FbbExportTest, WhatUsersSentToInetBecomesTheReplyPacketAndAnswers) {
 TEST_F(FbbExportTest, AStationOfThePseudoCall1TwireWorksTheSameWay) {
   FbbInstance fbb(GatewayBlock("1TWIRE"));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(50000);
   station.Flag("1twire");
   ExportFromFbb(fbb, "1TWIRE");
   ASSERT_TRUE(Completed(station.Pass()));

@@ -38,11 +38,6 @@ FbbInstance::Options WithRules(const std::string& rules, bool quick_sleeps = fal
   return options;
 }
 
-// FBB gives a message without bulletin ID the ID "<number>_XX0BBS" and its own notices get
-// one too; a gateway counter far from FBB's message numbers (which start at 101) keeps the
-// two apart in the tests that are not about that clash.
-constexpr int kAwayFromFbbNumbers = 50000;
-
 const std::string kCorpus = std::string(TIDEWIRE_SHARED_DIR) + "/corpus";
 
 // The corpus's own packet maker; the number of messages it wrote, or -1.
@@ -89,7 +84,6 @@ TEST_F(FbbImportTest, EveryCorpusMailIsStoredAsWritten) {
   if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
   FbbInstance fbb(WithRules(RecommendedRules(), true));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   const int mails = MakeSoup("mail", station.Inbox("0000000.MSG"));
   ASSERT_GT(mails, 3000);
   PassAndImport(station, fbb);
@@ -103,7 +97,6 @@ TEST_F(FbbImportTest, EveryCorpusArticleIsStoredAsWritten) {
   if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
   FbbInstance fbb(WithRules(RecommendedRules(), true));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   const int articles = MakeSoup("news", station.Inbox("0000001.MSG"));
   ASSERT_GT(articles, 2000);
   PassAndImport(station, fbb);
@@ -118,7 +111,6 @@ TEST_F(FbbImportTest, EveryCorpusArticleIsStoredAsWritten) {
 TEST_F(FbbImportTest, ServerAnswersAcknowledgementsAndDeliveryErrorsAreStored) {
   FbbInstance fbb(WithRules(RecommendedRules()));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   station.Flag("ACK");
   WriteBytes(fbb.ExportFile(),
              FbbExported("SERVER", "XX2DEF", 201, "USERINFO NEWSLIST HELP", {"please"}) +
@@ -148,7 +140,6 @@ TEST_F(FbbImportTest, ServerAnswersAcknowledgementsAndDeliveryErrorsAreStored) {
 TEST_F(FbbImportTest, InfoAndBroadcastMessagesAreStored) {
   FbbInstance fbb(WithRules(RecommendedRules()));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   station.SetConfigLine(18, "2");  // an info message after every second article
   WriteBytes(station.Work("twire.sim"), "Tidewire info\r\n/EX is no end here\r\n");
   WriteBytes(station.Work("bmes.txt"), "Gateway down on Sunday\r\n/ab\r\n");
@@ -181,15 +172,14 @@ TEST_F(FbbImportTest, BulletinIdsAcrossTheWrapAreStored) {
   EXPECT_TRUE(StoredAsWritten(written, fbb.ImportedMessages(), fbb));
   std::vector<std::string> bids;
   for (const FbbRecord& r : fbb.ImportedMessages()) bids.push_back(r.bid);
-  EXPECT_EQ(bids, (std::vector<std::string>{"99987_XX0BBS", "99988_XX0BBS", "99989_XX0BBS",
-                                            "1_XX0BBS", "2_XX0BBS", "3_XX0BBS"}));
+  EXPECT_EQ(bids, (std::vector<std::string>{"99987-XX0BBS", "99988-XX0BBS", "99989-XX0BBS",
+                                            "1-XX0BBS", "2-XX0BBS", "3-XX0BBS"}));
   EXPECT_EQ(ReadBytes(station.Work("TWIREBID.BIN")), "3");
 }
 
 TEST_F(FbbImportTest, TitlesOf76To80CharactersStayOneLine) {
   FbbInstance fbb(WithRules(RecommendedRules()));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   std::string mails;
   for (std::size_t length = 76; length <= 80; ++length) {
     std::string subject = "Subject of " + std::to_string(length) + " characters ";
@@ -210,7 +200,6 @@ TEST_F(FbbImportTest, TitlesOf76To80CharactersStayOneLine) {
 TEST_F(FbbImportTest, BodyLinesFbbWouldObeyAreStoredAsText) {
   FbbInstance fbb(WithRules(RecommendedRules()));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   WriteBytes(station.Inbox("0000000.MSG"),
              SoupMail("Jane Doe <jane@example.org>", "Commands in the body",
                       {"/EX",
@@ -246,7 +235,6 @@ TEST_F(FbbImportTest, BodyLinesFbbWouldObeyAreStoredAsText) {
 TEST_F(FbbImportTest, StockDebianRulesHoldNoBulletinOfTheGateway) {
   FbbInstance fbb(WithRules(std::string(kDebianRules) + kDebianLocalHold));
   GatewayStation station(fbb.ImportDir());
-  station.SetBidCounter(kAwayFromFbbNumbers);
   station.SetConfigLine(18, "1");
   WriteBytes(station.Work("twire.sim"), "Tidewire info\r\n");
   WriteBytes(station.Inbox("0000000.MSG"),
@@ -278,8 +266,8 @@ TEST_P(FbbRulesTest, ABulletinWithoutRoutingLineIsHeldUnlessExempted) {
                             (GetParam().exemption ? kGatewayExemption : "") + kDebianLocalHold;
   FbbInstance fbb(WithRules(rules));
   ASSERT_TRUE(fbb.PutImportFile(
-      "SB TECH @ INET < INET $7_XX0BBS\r\nFrom the mail side\r\nfirst body\r\n/EX\r\n"
-      "SB INFO @ INET < SERVER $8_XX0BBS\r\nFrom the server\r\nfirst body\r\n/EX\r\n"
+      "SB TECH @ INET < INET $7-XX0BBS\r\nFrom the mail side\r\nfirst body\r\n/EX\r\n"
+      "SB INFO @ INET < SERVER $8-XX0BBS\r\nFrom the server\r\nfirst body\r\n/EX\r\n"
       "SB TECH @ INET < XX2DEF $9_XX0BBS\r\nFrom a user\r\nfirst body\r\n/EX\r\n"));
   ASSERT_TRUE(fbb.Start()) << fbb.Log();
   ASSERT_TRUE(fbb.WaitForImport(60s));
@@ -302,26 +290,27 @@ INSTANTIATE_TEST_SUITE_P(Rows, FbbRulesTest,
                                            RulesCase{"with_gateway_exemption", true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Known fault, left to the run's owner: FBB gives every message without bulletin ID (the
-// gateway's short-form answers, its own notices, local mail) the ID "<number>_<own call>".
-// A gateway ID "<n>_<BBSCall>" with the same n is then a duplicate, and FBB drops that message
-// without a word. Here the server answer becomes message 101 with ID 101_XX0BBS, and the
-// e-mail the same pass converts with counter 100 -> 101 is lost.
-TEST_F(FbbImportTest, KnownFaultAGatewayIdFbbGaveToItsOwnMessageIsDropped) {
+// FBB gives every message without bulletin ID (the gateway's short-form answers, its own
+// notices, local mail) the ID "<number>_<own call>" and drops a later message with an ID it
+// has seen. The server answer becomes message 101 with ID 101_XX0BBS; the e-mail the same pass
+// converts with counter 100 -> 101 must not be taken for it.
+TEST_F(FbbImportTest, AGatewayIdNeverClashesWithAnIdFbbGaveToItsOwnMessage) {
   FbbInstance fbb(WithRules(RecommendedRules()));
   GatewayStation station(fbb.ImportDir());  // the demo counter: 100
   WriteBytes(fbb.ExportFile(), FbbExported("SERVER", "XX2DEF", 201, "NEWSLIST", {"please"}));
   WriteBytes(station.Inbox("0000000.MSG"),
-             SoupMail("Jane Doe <jane@example.org>", "Lost to the clash", {"x"}));
+             SoupMail("Jane Doe <jane@example.org>", "Not lost to a clash", {"x"}));
   PassAndImport(station, fbb);
   const std::vector<WrittenMessage> written = Written(station);
   ASSERT_EQ(written.size(), 2u);
-  EXPECT_EQ(ExpectedRecord(written[1]).bid, "101_XX0BBS");
+  EXPECT_EQ(ExpectedRecord(written[1]).bid, "101-XX0BBS");
   const std::vector<FbbRecord> stored = fbb.ImportedMessages();
-  ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(stored[0].number, 101);
+  ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored[0].bid, "101_XX0BBS");
   EXPECT_EQ(stored[0].title, "*** SERVER MESSAGE ***");
+  EXPECT_EQ(stored[1].bid, "101-XX0BBS");
+  EXPECT_EQ(stored[1].title, "Not lost to a clash");
+  EXPECT_TRUE(StoredAsWritten(written, stored, fbb));
 }
 
 }  // namespace
