@@ -7,27 +7,17 @@
 #include <string>
 
 #include "base/errors.h"
+#include "support/fuzz_support.h"
 #include "base/station.h"
 #include "inbound/downloads.h"
 
 namespace {
 
-class NullOperator : public tidewire::Operator {
- public:
-  void StatusLine(std::string_view) override {}
-  void SetProgressLabel(std::string_view) override {}
-  void SetStatus1(std::string_view) override {}
-  void SetError1(std::string_view) override {}
-  tidewire::Answer ShowBox(tidewire::BoxKind, tidewire::Buttons, std::string_view) override {
-    return tidewire::Answer::kOk;
-  }
-  void giveTurn() override {}
-  std::optional<std::string> TypedAnswer(tidewire::TypedQuestion) override { return {}; }
-};
+using tidewire::fuzz::NullOperator;
+using tidewire::fuzz::Put;
 
-void Put(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
 }
 
 }  // namespace
@@ -42,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::filesystem::remove_all(entry.path(), ec);
   }
   const std::size_t half = size / 2;
-  Put(dir / "0000000.MSG", data, half);
-  Put(dir / "0000001.MSG", data + half, size - half);
-  Put(dir / "bmes.txt", data, half < 64 ? half : 64);
-  Put(dir / "twire.sim", data + half, (size - half) < 64 ? size - half : 64);
+  Put(dir / "0000000.MSG", Bytes(data, half));
+  Put(dir / "0000001.MSG", Bytes(data + half, size - half));
+  Put(dir / "bmes.txt", Bytes(data, half < 64 ? half : 64));
+  Put(dir / "twire.sim", Bytes(data + half, (size - half) < 64 ? size - half : 64));
 
   NullOperator op;
   tidewire::Station station(op, dir);

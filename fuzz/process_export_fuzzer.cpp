@@ -9,29 +9,15 @@
 #include <string_view>
 
 #include "base/errors.h"
+#include "support/fuzz_support.h"
 #include "base/station.h"
 #include "outbound/export_file.h"
 #include "outbound/export_message.h"
 
 namespace {
 
-class NullOperator : public tidewire::Operator {
- public:
-  void StatusLine(std::string_view) override {}
-  void SetProgressLabel(std::string_view) override {}
-  void SetStatus1(std::string_view) override {}
-  void SetError1(std::string_view) override {}
-  tidewire::Answer ShowBox(tidewire::BoxKind, tidewire::Buttons, std::string_view) override {
-    return tidewire::Answer::kOk;
-  }
-  void giveTurn() override {}
-  std::optional<std::string> TypedAnswer(tidewire::TypedQuestion) override { return {}; }
-};
-
-void Put(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using tidewire::fuzz::NullOperator;
+using tidewire::fuzz::Put;
 
 // Registers the sender of every line as a user, as the export reader would cut it.
 void RegisterSenders(tidewire::Station& station, std::string_view bytes) {
