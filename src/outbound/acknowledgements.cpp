@@ -24,6 +24,17 @@ void WriteTrailer(inbound::ImportWriter& writer, const Station& station) {
   writer.WriteEnd();
 }
 
+// The end of the two rejections of a registered sender's message: what it was, and what to do.
+void WriteSendAgain(inbound::ImportWriter& out, const Station& station,
+                    const ExportMessage& message) {
+  out.WriteBodyLine("Title of message : " + message.Title);
+  out.WriteBodyLine("Source of original message    : - below -");
+  out.WriteBodyLine(message.RouteLine);
+  out.WriteBodyLine("");
+  out.WriteBodyLine("You must send the message to the Tidewire again.");
+  WriteTrailer(out, station);
+}
+
 }  // namespace
 
 void WriteAcknowledgement(Station& station, const ExportMessage& message,
@@ -49,12 +60,7 @@ void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
   out.WriteBodyLine("");
   out.WriteBodyLine("The Tidewire Software has detected an error in one of your messages");
   out.WriteBodyLine("#TO:   <- This line was not found in the message. Check for syntax errors");
-  out.WriteBodyLine("Title of message : " + message.Title);
-  out.WriteBodyLine("Source of original message    : - below -");
-  out.WriteBodyLine(message.RouteLine);
-  out.WriteBodyLine("");
-  out.WriteBodyLine("You must send the message to the Tidewire again.");
-  WriteTrailer(out, station);
+  WriteSendAgain(out, station, message);
   reply.Close();
   ++station.counters.BadMessages;
 }
@@ -68,12 +74,7 @@ void WriteWrongAddressRejection(Station& station, const ExportMessage& message) 
   out.WriteBodyLine("One of your messages could not be processed by the Tidewire");
   out.WriteBodyLine(std::string("The message was not send to: ") +
                     (pseudo_call ? "1TWIRE" : "INET") + " @ " + bbs + " or SERVER @ " + bbs);
-  out.WriteBodyLine("Title of message : " + message.Title);
-  out.WriteBodyLine("Source of original message    : - below -");
-  out.WriteBodyLine(message.RouteLine);
-  out.WriteBodyLine("");
-  out.WriteBodyLine("You must send the message to the Tidewire again.");
-  WriteTrailer(out, station);
+  WriteSendAgain(out, station, message);
   reply.Close();
 }
 
