@@ -19,14 +19,14 @@ namespace tidewire::cycle {
 namespace {
 
 constexpr std::string_view kProgramWord = "souper95.exe";
-// The project's own stand-in for SOUPER95, installed beside the gateway.
-constexpr std::string_view kStandIn = "tidewire-soup";
+// The project's own SOUP client, installed beside the gateway.
+constexpr std::string_view kOwnClient = "tidewire-soup";
 constexpr std::string_view kReplies = "REPLIES";
 constexpr std::string_view kIndex = "INDEX";
 constexpr int kWatchdogPauseSeconds = 10;
 
 // The program file for the first word of a command line: the word itself on PATH, then the
-// word without ".exe" (the Linux name of a Windows program), then the stand-in beside the
+// word without ".exe" (the Linux name of a Windows program), then the own client beside the
 // gateway.
 std::filesystem::path FindSoupClient(std::string_view word) {
   std::filesystem::path found = platform::FindProgram(word);
@@ -37,7 +37,7 @@ std::filesystem::path FindSoupClient(std::string_view word) {
   }
   const std::filesystem::path own = platform::OwnFolder();
   if (own.empty()) return {};
-  return platform::FindProgram((own / kStandIn).string());
+  return platform::FindProgram((own / kOwnClient).string());
 }
 
 // The watchdog's limit; the client is waited for without one when WATCH.DOG set none.

@@ -65,7 +65,7 @@ TEST_F(CycleConsoleTest, ANormalPassHandsMailInToFbbAndSendsThePacket) {
   const ConsoleResult result = Run("GO\nok\nyes\nStop\nyes\n");
   EXPECT_EQ(result.exit_status, 0) << result.output;
   EXPECT_TRUE(Holds(result.output, "[State] PROCESSING\n"));
-  EXPECT_TRUE(Holds(result.output, "tidewire-soup: sent MAIL.MSG"));
+  EXPECT_TRUE(Holds(result.output, "tidewire-fake-soup: sent MAIL.MSG"));
   EXPECT_TRUE(Holds(result.output, "- COMPLETED -\n[State]  Ready to GO!\n[Activity]  Idle\n"));
   const std::string mail_in = ReadBytes(place_.Mailin("mail.in"));
   EXPECT_TRUE(Holds(mail_in, "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET"));
@@ -220,13 +220,28 @@ TEST_F(CycleConsoleTest, BackupWritesTheFilesToDriveA) {
 }
 
 TEST_F(CycleConsoleTest, WithoutAClientOnPathTheStandInBesideTheGatewayRuns) {
-  place_.OnServer(kMailForJane, "");
-  const ConsoleResult result = RunConsoleWith(
-      place_.WorkDir(), "GO\nyes\n",
-      {"PATH=/nonexistent", "TIDEWIRE_SOUP_SERVER=" + (place_.WorkDir() / "server").string()});
+  // The real client beside the gateway, with a spool folder as all three servers (lines 10-12).
+  const std::string config = ReadBytes(place_.Work("TWIRE.CFG"));
+  std::string changed;
+  std::size_t start = 0;
+  for (int line = 1; start < config.size(); ++line) {
+    const std::size_t end = config.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos);
+    changed += line >= 10 && line <= 12 ? "spool:spool\r\n" : config.substr(start, end + 2 - start);
+    start = end + 2;
+  }
+  WriteBytes(place_.Work("TWIRE.CFG"), changed);
+  std::filesystem::remove(place_.Work(".NEWSRC"));  // mail only: the spool has no groups
+  std::filesystem::create_directories(place_.Work("spool") / "inbox");
+  WriteBytes(place_.Work("spool") / "inbox" / "1.eml",
+             "From: Alice Example <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
+             "Subject: Hello Jane\n\nHello from the Internet.\n");
+  const ConsoleResult result =
+      RunConsoleWith(place_.WorkDir(), "GO\nyes\n", {"PATH=/nonexistent"});
   EXPECT_EQ(result.exit_status, 0) << result.output;
-  EXPECT_TRUE(Holds(result.output, "tidewire-soup: fetched 0000000.MSG"));
+  EXPECT_TRUE(Holds(result.output, "tidewire-soup: fetched 1 mail(s) from spool:spool"));
   EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @"));
+  EXPECT_TRUE(std::filesystem::is_empty(place_.Work("spool") / "inbox"));
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class CycleStation {
     fs::create_directory(root_ / "backup");
     fs::create_directories(root_ / "server" / "inbox");
     fs::create_directory(root_ / "bin");
-    fs::create_symlink(TIDEWIRE_SOUP_BINARY, root_ / "bin" / "souper95");
+    fs::create_symlink(TIDEWIRE_FAKE_SOUP_BINARY, root_ / "bin" / "souper95");
     std::string config = ReadBytes(root_ / "TWIRE.CFG");
     config.replace(config.find("@MAILINDIR@"), 11, MailinDir().string());
     WriteBytes(root_ / "TWIRE.CFG", config);

@@ -36,7 +36,7 @@ class GatewayStation {
     fs::create_directory(root_ / "backup");
     fs::create_directories(root_ / "server" / "inbox");
     fs::create_directory(root_ / "bin");
-    fs::create_symlink(TIDEWIRE_SOUP_BINARY, root_ / "bin" / "souper95");
+    fs::create_symlink(TIDEWIRE_FAKE_SOUP_BINARY, root_ / "bin" / "souper95");
     std::string config = ReadBytes(root_ / "TWIRE.CFG");
     config.replace(config.find("@MAILINDIR@"), 11, mailin_dir.string());
     WriteBytes(root_ / "TWIRE.CFG", config);
@@ -74,16 +74,25 @@ class GatewayStation {
     return "";
   }
 
+  // The real SOUP client as souper95, instead of the scripted one; ENV is added to each pass.
+  void UseRealClient(std::vector<std::string> env) {
+    fs::remove(root_ / "bin" / "souper95");
+    fs::create_symlink(TIDEWIRE_SOUP_BINARY, root_ / "bin" / "souper95");
+    extra_env_ = std::move(env);
+  }
+
   // One AutoGO pass of tidewire-console, ended by itself.
   [[nodiscard]] ConsoleResult Pass() const {
-    const std::vector<std::string> env = {"PATH=" + (root_ / "bin").string() + ":/usr/bin:/bin",
-                                          "TIDEWIRE_SOUP_SERVER=" + (root_ / "server").string(),
-                                          "TIDEWIRE_SOUP_LOG=" + (root_ / "client.log").string()};
+    std::vector<std::string> env = {"PATH=" + (root_ / "bin").string() + ":/usr/bin:/bin",
+                                    "TIDEWIRE_SOUP_SERVER=" + (root_ / "server").string(),
+                                    "TIDEWIRE_SOUP_LOG=" + (root_ / "client.log").string()};
+    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     return tidewire::testing::RunConsoleWith(root_.path(), "", env);
   }
 
  private:
   TempDir root_;
+  std::vector<std::string> extra_env_;
 };
 
 // A pass that went to its end.

@@ -1,9 +1,9 @@
-// tidewire-soup: the project's own stand-in for the SOUP client SOUPER95. It honours the
-// gateway's three command lines and files without any network: a folder plays the Internet.
+// tidewire-fake-soup: a scripted stand-in for the SOUP client SOUPER95, for the tests. It
+// honours the gateway's three command lines and files without any network: a folder plays the Internet.
 //
-//   tidewire-soup [-r] -s SERVER [USER [PASSWORD]]        send the reply packet (REPLIES)
-//   tidewire-soup [-r] -c 0 SERVER [USER [PASSWORD]]      mark the waiting mail read
-//   tidewire-soup [-r] -k LIMIT SERVER [USER [PASSWORD]]  fetch mail and news
+//   tidewire-fake-soup [-r] -s SERVER [USER [PASSWORD]]        send the reply packet (REPLIES)
+//   tidewire-fake-soup [-r] -c 0 SERVER [USER [PASSWORD]]      mark the waiting mail read
+//   tidewire-fake-soup [-r] -k LIMIT SERVER [USER [PASSWORD]]  fetch mail and news
 //
 // Environment:
 //   TIDEWIRE_SOUP_SERVER  the folder standing in for the servers: its "inbox" holds the SOUP
@@ -43,7 +43,7 @@ std::string Environment(const char* name) {
   return value != nullptr ? value : "";
 }
 
-void Say(const std::string& text) { std::printf("tidewire-soup: %s\n", text.c_str()); }
+void Say(const std::string& text) { std::printf("tidewire-fake-soup: %s\n", text.c_str()); }
 
 bool ParseArguments(const std::vector<std::string>& args, Request& request) {
   std::size_t i = 0;
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
   Request request;
   if (!ParseArguments(args, request)) {
     std::fprintf(stderr,
-                 "usage: tidewire-soup [-r] (-s | -c 0 | -k LIMIT) SERVER [USER [PASSWORD]]\n");
+                 "usage: tidewire-fake-soup [-r] (-s | -c 0 | -k LIMIT) SERVER [USER [PASSWORD]]\n");
     return 2;
   }
   const std::string hang = Environment("TIDEWIRE_SOUP_HANG");

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "soup/server_address.h"
+
+struct ssl_st;  // OpenSSL's SSL, kept out of this header
+
+namespace tidewire::soup {
+
+// How long a connect, and each read or write, may take before the server counts as dead.
+// TIDEWIRE_SOUP_TIMEOUT (seconds) overrides the default of 60.
+[[nodiscard]] std::chrono::milliseconds NetworkTimeout();
+
+// One TCP connection to a server, optionally in TLS, read and written by lines. Every connect,
+// read and write is bounded by the time-out; a certificate must verify against the system's
+// store (SSL_CERT_FILE and SSL_CERT_DIR are honoured) and name the host.
+class Connection {
+ public:
+  // Connects to the address's host and port; with TlsMode::kImplicit the handshake follows.
+  static std::unique_ptr<Connection> Open(const ServerAddress& address);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Switches the open connection to TLS (after STARTTLS/STLS was accepted).
+  void StartTls();
+
+  // The next line without its LF and a CR before it. Throws SoupError on time-out, on the end
+  // of the connection and on a line longer than kMaxLine.
+  [[nodiscard]] std::string ReadLine();
+  void Write(std::string_view bytes);
+
+  [[nodiscard]] bool Encrypted() const { return ssl_ != nullptr; }
+  // True when the peer is this machine (credentials may then pass without TLS).
+  [[nodiscard]] bool Loopback() const { return loopback_; }
+  [[nodiscard]] const std::string& Name() const { return name_; }
+  // This machine's end as an SMTP address literal ("[192.0.2.1]", "[IPv6:...]").
+  [[nodiscard]] std::string LocalName() const;
+
+  static constexpr std::size_t kMaxLine = 16 * 1024 * 1024;
+
+ private:
+  Connection(int fd, std::string host, std::string name, bool loopback);
+  std::size_t ReadSome(char* buffer, std::size_t size);
+  [[noreturn]] void Fail(const std::string& what) const;
+
+  int fd_;
+  std::string host_;
+  std::string name_;  // host:port for messages
+  bool loopback_;
+  ::ssl_st* ssl_ = nullptr;
+  std::string buffer_;
+  std::size_t buffer_pos_ = 0;
+};
+
+}  // namespace tidewire::soup

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tidewire::soup {
+
+// The path of NAME in DIR as it exists there, matched without regard to letter case (the
+// gateway's DOS heritage: it may keep ".NEWSRC" or "replies"); DIR/NAME when none exists.
+[[nodiscard]] std::string FindIgnoringCase(const std::string& dir, const std::string& name);
+
+// The whole of a small file, or nothing when it does not exist. Throws SoupError when it
+// exists but cannot be read.
+[[nodiscard]] std::optional<std::string> ReadSmallFile(const std::string& path);
+
+// Replaces PATH by CONTENT so that a crash leaves the old or the new file, never half of one.
+void WriteFileAtomically(const std::string& path, std::string_view content);
+
+// Removes PATH; a file that is not there counts as removed.
+void RemoveFile(const std::string& path);
+
+// The names in DIR (no "." and ".."), sorted; empty when DIR does not exist.
+[[nodiscard]] std::vector<std::string> ListFolder(const std::string& dir);
+
+// A file written through one descriptor, every call checked; closed by the destructor.
+class OutputFile {
+ public:
+  enum class Mode { kAppend, kTruncate };
+  OutputFile(std::string path, Mode mode);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void Write(std::string_view bytes);
+  // Writes the buffered bytes and waits until they are on the disk.
+  void Sync();
+  // Cuts the file back to SIZE bytes (a message that was not fetched whole).
+  void TruncateTo(std::uint64_t size);
+  [[nodiscard]] std::uint64_t Size() const { return size_ + pending_.size(); }
+  [[nodiscard]] const std::string& Path() const { return path_; }
+
+ private:
+  void Flush();
+  [[noreturn]] void Fail(const char* what) const;
+
+  std::string path_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::string pending_;
+};
+
+}  // namespace tidewire::soup

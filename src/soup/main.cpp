@@ -1,0 +1,34 @@
+// tidewire-soup: the SOUP client the gateway runs as souper95.exe.
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+#include "soup/options.h"
+#include "soup/runs.h"
+#include "soup/soup_error.h"
+
+int main(int argc, char** argv) {
+  using namespace tidewire::soup;
+  std::string error;
+  const std::optional<Options> options = ParseCommandLine(argc, argv, error);
+  if (!options) {
+    std::fprintf(stderr, "tidewire-soup: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    switch (options->mode) {
+      case Mode::kSend:
+        return SendRun(*options);
+      case Mode::kCatchUp:
+        return CatchUpRun(*options);
+      case Mode::kReceive:
+        return FetchRun(*options);
+    }
+  } catch (const SoupError& failure) {
+    Complain(failure.what());
+  } catch (const std::exception& failure) {
+    Complain(std::string("unexpected failure: ") + failure.what());
+  }
+  return 1;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "soup/connection.h"
+#include "soup/server_address.h"
+#include "soup/servers.h"
+
+namespace tidewire::soup {
+
+// A POP3 session (RFC 1939): STLS when offered, USER/PASS, UIDL, RETR, DELE, QUIT.
+class Pop3Client : public MailDrop {
+ public:
+  // Connects and logs in; throws SoupError when the server cannot be reached or refuses.
+  Pop3Client(const ServerAddress& address, const Credentials& login);
+
+  [[nodiscard]] std::vector<WaitingMail> List() override;
+  void Retrieve(const WaitingMail& mail,
+                const std::function<void(std::string_view line)>& line) override;
+  void Delete(const WaitingMail& mail) override;
+  void Finish() override;
+
+ private:
+  std::string Command(const std::string& line, const std::string& shown);
+  std::set<std::string> Capabilities();
+
+  std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace tidewire::soup

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "soup/connection.h"
+
+namespace tidewire::soup {
+
+// Reads a dot-terminated block, undoing the dot-stuffing, and gives each line to LINE.
+void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line);
+
+// Sends TEXT (LF line ends) as a dot-stuffed block with CR LF line ends and the final ".".
+void WriteDotBlock(Connection& connection, std::string_view text);
+
+// A numbered reply of SMTP or NNTP; multi-line SMTP replies are joined with blanks.
+struct Reply {
+  int code = 0;
+  std::string text;  // the whole last line, code included
+  std::vector<std::string> lines;  // each line's text after the code
+};
+
+// Reads one reply; SMTP's "250-" continuation lines belong to it.
+[[nodiscard]] Reply ReadReply(Connection& connection);
+
+[[nodiscard]] std::string Base64(std::string_view bytes);
+
+// True when TEXT begins with PREFIX, ignoring the letter case of ASCII letters.
+[[nodiscard]] bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
+
+}  // namespace tidewire::soup

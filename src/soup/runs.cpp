@@ -1,0 +1,55 @@
+#include "soup/runs.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "soup/nntp_client.h"
+#include "soup/pop3_client.h"
+#include "soup/smtp_client.h"
+#include "soup/soup_error.h"
+#include "soup/spool.h"
+
+namespace tidewire::soup {
+
+std::unique_ptr<MailDrop> OpenMailDrop(const ServerAddress& address, const Credentials& login) {
+  if (address.spool) return std::make_unique<SpoolMailDrop>(address.spool_dir);
+  const Credentials used =
+      address.has_credentials ? Credentials{address.user, address.password} : login;
+  return std::make_unique<Pop3Client>(address, used);
+}
+
+std::unique_ptr<MailSender> OpenMailSender(const ServerAddress& address,
+                                           const Credentials& login) {
+  if (address.spool) return std::make_unique<SpoolMailSender>(address.spool_dir);
+  return std::make_unique<SmtpClient>(address, login);
+}
+
+std::unique_ptr<NewsServer> OpenNewsServer(const ServerAddress& address) {
+  if (address.spool) return std::make_unique<SpoolNewsServer>(address.spool_dir);
+  return std::make_unique<NntpClient>(address);
+}
+
+ServerAddress NewsServerAddress() {
+  const char* name = std::getenv("NNTPSERVER");
+  if (name == nullptr || *name == '\0') {
+    throw SoupError("NNTPSERVER names no news server");
+  }
+  return ParseServerAddress(name, Service::kNntp);
+}
+
+std::string AccountKey(const ServerAddress& address, const Credentials& login) {
+  const std::string& user = address.has_credentials ? address.user : login.user;
+  return user + "@" + address.Display();
+}
+
+void Say(const std::string& text) {
+  std::fprintf(stdout, "tidewire-soup: %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "tidewire-soup: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace tidewire::soup

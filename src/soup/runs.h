@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "soup/options.h"
+#include "soup/server_address.h"
+#include "soup/servers.h"
+
+namespace tidewire::soup {
+
+// The three runs; each returns the exit status: 0 only when all that was asked was done.
+// They work in the current directory, where the gateway keeps its packet files.
+[[nodiscard]] int FetchRun(const Options& options);
+[[nodiscard]] int SendRun(const Options& options);
+[[nodiscard]] int CatchUpRun(const Options& options);
+
+// The servers of an address: the real protocol clients, or the spool folder.
+[[nodiscard]] std::unique_ptr<MailDrop> OpenMailDrop(const ServerAddress& address,
+                                                     const Credentials& login);
+[[nodiscard]] std::unique_ptr<MailSender> OpenMailSender(const ServerAddress& address,
+                                                         const Credentials& login);
+[[nodiscard]] std::unique_ptr<NewsServer> OpenNewsServer(const ServerAddress& address);
+
+// The news server named by NNTPSERVER; throws SoupError when it names none.
+[[nodiscard]] ServerAddress NewsServerAddress();
+// The key of an account in the seen-mail file.
+[[nodiscard]] std::string AccountKey(const ServerAddress& address, const Credentials& login);
+
+// Progress on standard output, trouble on standard error, each line "tidewire-soup: ...".
+void Say(const std::string& text);
+void Complain(const std::string& text);
+
+}  // namespace tidewire::soup

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "soup/servers.h"
+
+namespace tidewire::soup {
+
+// The unique ids of the mails already in a packet (fetched) or marked read, per account,
+// kept in HOME so that mail left on the server (-r) or marked read (-c) is fetched once only.
+// Ids the server no longer has are forgotten, so the file stays as large as the mailbox.
+class SeenMail {
+ public:
+  enum class How { kFetched, kMarked };
+
+  SeenMail(std::string path, std::string account);
+
+  [[nodiscard]] bool Contains(const std::string& uidl) const { return seen_.count(uidl) != 0; }
+  [[nodiscard]] bool Fetched(const std::string& uidl) const {
+    const auto found = seen_.find(uidl);
+    return found != seen_.end() && found->second == How::kFetched;
+  }
+  // A mail marked read that is fetched later is still only marked: fetching never happens.
+  void Add(const std::string& uidl, How how) { seen_.emplace(uidl, how); }
+  void KeepOnly(const std::vector<WaitingMail>& waiting);
+  // Writes the file anew, atomically; the other accounts' lines stay.
+  void Save() const;
+
+  static constexpr const char* kFileName = ".tidewire-soup-seen";
+
+ private:
+  std::string path_;
+  std::string account_;
+  std::map<std::string, How> seen_;
+  std::vector<std::string> other_lines_;
+};
+
+}  // namespace tidewire::soup

@@ -1,0 +1,167 @@
+// The send run: every message of the reply packet goes out (mail by SMTP, news by NNTP POST);
+// the packet is then rewritten to hold exactly what was not sent, or removed when all went.
+#include <optional>
+#include <vector>
+
+#include "soup/local_files.h"
+#include "soup/message_header.h"
+#include "soup/reply_packet.h"
+#include "soup/runs.h"
+#include "soup/soup_error.h"
+
+namespace tidewire::soup {
+namespace {
+
+struct PacketFile {
+  ReplyArea area;
+  std::string path;
+  std::vector<std::string> messages;
+  std::vector<bool> sent;
+};
+
+std::string SubjectOf(std::string_view message) {
+  for (const HeaderField& field : HeaderFields(message)) {
+    if (field.name == "Subject" || field.name == "subject") return "\"" + field.value + "\"";
+  }
+  return "(no subject)";
+}
+
+// Opens a server the first time it is needed; a server that could not be reached or broke
+// off is not tried again in this run.
+template <typename Server>
+class Lazy {
+ public:
+  template <typename Open>
+  Server* Get(const Open& open) {
+    if (!tried_) {
+      tried_ = true;
+      try {
+        server_ = open();
+      } catch (const SoupError& error) {
+        Complain(error.what());
+      }
+    }
+    return server_.get();
+  }
+  void Drop() { server_.reset(); }
+  void Finish() {
+    if (!server_) return;
+    try {
+      server_->Finish();
+    } catch (const SoupError&) {
+      // Every message was answered already; a lost goodbye changes nothing.
+    }
+  }
+
+ private:
+  bool tried_ = false;
+  std::unique_ptr<Server> server_;
+};
+
+}  // namespace
+
+int SendRun(const Options& options) {
+  const std::string replies_path = FindIgnoringCase(".", "REPLIES");
+  const std::optional<std::string> replies = ReadSmallFile(replies_path);
+  if (!replies) {
+    Say("no REPLIES: nothing to send");
+    return 0;
+  }
+  // The whole packet is read first: a broken file stops the run before anything is sent.
+  std::vector<PacketFile> files;
+  for (const ReplyArea& area : ParseReplies(*replies)) {
+    PacketFile file;
+    file.area = area;
+    file.path = FindIgnoringCase(".", area.prefix + ".MSG");
+    if (const std::optional<std::string> bytes = ReadSmallFile(file.path)) {
+      try {
+        file.messages = SplitPacket(*bytes, area.encoding[0]);
+      } catch (const SoupError& error) {
+        throw SoupError(file.path + ": " + error.what() + "; nothing was sent");
+      }
+    } else {
+      Say(file.path + " is not there: it was sent before");
+    }
+    file.sent.assign(file.messages.size(), false);
+    files.push_back(std::move(file));
+  }
+
+  Lazy<MailSender> mail;
+  Lazy<NewsServer> news;
+  std::size_t sent = 0;
+  std::size_t total = 0;
+  for (PacketFile& file : files) {
+    const bool is_mail = file.area.kind == "mail";
+    for (std::size_t i = 0; i < file.messages.size(); ++i) {
+      ++total;
+      const std::string& message = file.messages[i];
+      const std::string what = std::string(is_mail ? "mail " : "article ") +
+                               std::to_string(i + 1) + " of " + file.path + " " +
+                               SubjectOf(message);
+      try {
+        Delivery delivery;
+        if (is_mail) {
+          MailSender* sender = mail.Get([&] {
+            return OpenMailSender(ParseServerAddress(options.host, Service::kSmtp),
+                                  options.login);
+          });
+          if (sender == nullptr) continue;
+          Envelope envelope;
+          try {
+            envelope = EnvelopeOf(message);
+          } catch (const SoupError& error) {
+            Complain(what + " is not sent: " + error.what());
+            continue;
+          }
+          delivery = sender->Send(envelope, WithoutBcc(message));
+        } else {
+          NewsServer* server = news.Get([] { return OpenNewsServer(NewsServerAddress()); });
+          if (server == nullptr) continue;
+          delivery = server->Post(message);
+        }
+        if (delivery.sent) {
+          file.sent[i] = true;
+          ++sent;
+          for (const std::string& refused : delivery.refused) {
+            Complain(what + " did not reach " + refused);
+          }
+        } else {
+          Complain(what + " was refused: " + delivery.refusal);
+        }
+      } catch (const SoupError& error) {
+        Complain(what + " is not sent: " + error.what());
+        (is_mail ? static_cast<void>(mail.Drop()) : static_cast<void>(news.Drop()));
+      }
+    }
+  }
+  mail.Finish();
+  news.Finish();
+
+  // Packet files first, REPLIES last: a crash in between leaves a REPLIES whose files are
+  // gone, which the next run reads as sent.
+  std::vector<ReplyArea> left;
+  for (const PacketFile& file : files) {
+    std::vector<std::string> unsent;
+    for (std::size_t i = 0; i < file.messages.size(); ++i) {
+      if (!file.sent[i]) unsent.push_back(file.messages[i]);
+    }
+    if (unsent.empty()) {
+      RemoveFile(file.path);
+    } else {
+      if (unsent.size() != file.messages.size()) {
+        WriteFileAtomically(file.path, JoinPacket(unsent, file.area.encoding[0]));
+      }
+      left.push_back(file.area);
+    }
+  }
+  if (left.empty()) {
+    RemoveFile(replies_path);
+  } else if (left.size() != files.size()) {
+    WriteFileAtomically(replies_path, FormatReplies(left));
+  }
+  Say("sent " + std::to_string(sent) + " of " + std::to_string(total) + " message(s)" +
+      (sent == total ? "" : "; the rest stays in the reply packet"));
+  return sent == total ? 0 : 1;
+}
+
+}  // namespace tidewire::soup

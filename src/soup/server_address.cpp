@@ -1,0 +1,165 @@
+#include "soup/server_address.h"
+
+#include <charconv>
+
+#include "soup/soup_error.h"
+
+namespace tidewire::soup {
+namespace {
+
+struct Scheme {
+  std::string_view name;
+  Service service;
+  std::uint16_t port;
+  TlsMode tls;
+};
+
+constexpr Scheme kSchemes[] = {
+    {"pop3", Service::kPop3, 110, TlsMode::kStartTlsWhenOffered},
+    {"pop3s", Service::kPop3, 995, TlsMode::kImplicit},
+    {"smtp", Service::kSmtp, 25, TlsMode::kStartTlsWhenOffered},
+    {"submission", Service::kSmtp, 587, TlsMode::kStartTlsWhenOffered},
+    {"smtps", Service::kSmtp, 465, TlsMode::kImplicit},
+    {"nntp", Service::kNntp, 119, TlsMode::kStartTlsWhenOffered},
+    {"nntps", Service::kNntp, 563, TlsMode::kImplicit},
+};
+
+std::uint16_t DefaultPort(Service service) {
+  switch (service) {
+    case Service::kPop3:
+      return 110;
+    case Service::kSmtp:
+      return 25;
+    case Service::kNntp:
+      return 119;
+  }
+  return 0;
+}
+
+const char* ServiceName(Service service) {
+  switch (service) {
+    case Service::kPop3:
+      return "POP3";
+    case Service::kSmtp:
+      return "SMTP";
+    case Service::kNntp:
+      return "NNTP";
+  }
+  return "";
+}
+
+[[noreturn]] void Refuse(std::string_view text, const std::string& why) {
+  throw SoupError("server address \"" + std::string(text) + "\": " + why);
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecoded(std::string_view text, std::string_view whole) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%') {
+      const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+      const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+      if (high < 0 || low < 0) Refuse(whole, "a % is not followed by two hex digits");
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::uint16_t ParsePort(std::string_view digits, std::string_view whole) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      value == 0 || value > 65535) {
+    Refuse(whole, "the port is not a number from 1 to 65535");
+  }
+  return static_cast<std::uint16_t>(value);
+}
+
+// host, host:port, [v6], [v6]:port, or a bare IPv6 address.
+void ParseHostPort(std::string_view text, std::string_view whole, ServerAddress& address) {
+  if (!text.empty() && text.front() == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) Refuse(whole, "a [ without ]");
+    address.host = std::string(text.substr(1, close - 1));
+    const std::string_view rest = text.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') Refuse(whole, "unexpected text after ]");
+      address.port = ParsePort(rest.substr(1), whole);
+    }
+  } else if (text.find(':') != text.rfind(':')) {
+    address.host = std::string(text);  // an IPv6 address without a port
+  } else if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {
+    address.host = std::string(text.substr(0, colon));
+    address.port = ParsePort(text.substr(colon + 1), whole);
+  } else {
+    address.host = std::string(text);
+  }
+  if (address.host.empty()) Refuse(whole, "no host name");
+  for (const char c : address.host) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '@') {
+      Refuse(whole, "the host name holds a character no host name has");
+    }
+  }
+}
+
+}  // namespace
+
+std::string ServerAddress::Display() const {
+  if (spool) return "spool:" + spool_dir;
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+ServerAddress ParseServerAddress(std::string_view text, Service service) {
+  ServerAddress address;
+  if (text.substr(0, 6) == "spool:") {
+    address.spool = true;
+    address.spool_dir = std::string(text.substr(6));
+    if (address.spool_dir.empty()) Refuse(text, "spool: names no folder");
+    return address;
+  }
+  if (text.empty()) {
+    throw SoupError(std::string("no ") + ServiceName(service) + " server given");
+  }
+  address.port = DefaultPort(service);
+  std::string_view rest = text;
+  if (const std::size_t sep = text.find("://"); sep != std::string_view::npos) {
+    const std::string_view name = text.substr(0, sep);
+    const Scheme* found = nullptr;
+    for (const Scheme& scheme : kSchemes) {
+      if (scheme.name == name) found = &scheme;
+    }
+    if (found == nullptr) Refuse(text, "unknown scheme " + std::string(name) + "://");
+    if (found->service != service) {
+      Refuse(text, std::string("a ") + ServiceName(service) + " server is needed here");
+    }
+    address.port = found->port;
+    address.tls = found->tls;
+    rest = text.substr(sep + 3);
+    if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+    if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) {
+      const std::string_view userinfo = rest.substr(0, at);
+      const std::size_t colon = userinfo.find(':');
+      address.user = PercentDecoded(userinfo.substr(0, colon), text);
+      if (colon != std::string_view::npos) {
+        address.password = PercentDecoded(userinfo.substr(colon + 1), text);
+      }
+      address.has_credentials = true;
+      rest = rest.substr(at + 1);
+    }
+  }
+  ParseHostPort(rest, text, address);
+  return address;
+}
+
+}  // namespace tidewire::soup

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tidewire::soup {
+
+enum class Service { kPop3, kSmtp, kNntp };
+
+enum class TlsMode {
+  kStartTlsWhenOffered,  // plain connect, then STARTTLS/STLS if the server offers it
+  kImplicit,             // TLS from the first byte (pop3s, smtps, nntps)
+};
+
+// Where one server is: a host and port with its TLS mode and optional credentials, or a
+// local spool folder standing in for it.
+struct ServerAddress {
+  bool spool = false;
+  std::string spool_dir;  // with spool
+  std::string host;       // without brackets for IPv6
+  std::uint16_t port = 0;
+  TlsMode tls = TlsMode::kStartTlsWhenOffered;
+  std::string user;  // from a URL's user:pass@, empty otherwise
+  std::string password;
+  bool has_credentials = false;
+
+  // "host:port" as an operator reads it, without credentials.
+  [[nodiscard]] std::string Display() const;
+};
+
+// Reads "host", "host:port", "[v6]:port", "spool:DIR" or a URL with one of the schemes of the
+// service (pop3 pop3s / smtp smtps submission / nntp nntps), optionally with user:pass@.
+// Throws SoupError naming the text when it is none of these.
+[[nodiscard]] ServerAddress ParseServerAddress(std::string_view text, Service service);
+
+}  // namespace tidewire::soup
