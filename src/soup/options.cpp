@@ -99,9 +99,10 @@ std::optional<Options> ParseCommandLine(int argc, char** argv, std::string& erro
   }
   if (!positional.empty()) options.host = positional[0];
   if (positional.size() > 1) options.login.user = positional[1];
-  if (positional.size() > 2) {
-    options.login.password = positional[2];
-    std::memset(positional[2], 0, std::strlen(positional[2]));
+  if (positional.size() > 2) options.login.password = positional[2];
+  // The gateway drops an empty login name from the line, so the password may stand second.
+  for (std::size_t k = 1; k < positional.size(); ++k) {
+    std::memset(positional[k], 0, std::strlen(positional[k]));
   }
   if (!positional.empty()) HideUrlPassword(positional[0]);
   if (options.home.empty()) {

@@ -197,7 +197,7 @@ TEST(Pop3Fetch, ThePasswordIsNotShownInTheProcessList) {
   // Well after its start the client waits on the dead server; ps shows what it shows now.
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const std::string cmdline = ReadBytes(process / "cmdline");
-  const bool seen = cmdline.find("user06") != std::string::npos;
+  const bool seen = cmdline.find(dead.At()) != std::string::npos;  // still the client
   EXPECT_EQ(cmdline.find("pw-not-for-ps"), std::string::npos);
   run.join();
   EXPECT_TRUE(seen);

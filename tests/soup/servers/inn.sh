@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by start (as root): a private INN under $rt/inn, config via INNCONF. innd takes the
 # posts, on an internal port and its local socket; nnrpd daemons serve the readers on the three
 # NNTP ports: open, with AUTHINFO, and with implicit TLS. All of it runs as news.
