@@ -55,7 +55,13 @@ bool Holds(const std::string& text, const std::string& part) {
 TEST(NntpNews, PostedArticlesComeBackAsRnewsBatchesInNewsrcOrder) {
   TempDir dir;
   Post(dir.path(), {Article("tw.g01", "first", ".dot line\n..two\nFrom me\n"),
-                    Article("tw.g01", "second"), Article("tw.g03", "third")});
+                    Article("tw.g01", "second")});
+  // A reply file of type u (rnews batch), as other SOUP readers write them.
+  const std::string third = Article("tw.g03", "third");
+  WriteBytes(dir / "R001.MSG", "#! rnews " + std::to_string(third.size()) + "\n" + third);
+  WriteBytes(dir / "REPLIES", "R001\tnews\tun\n");
+  ASSERT_EQ(RunSoup(dir.path(), {"-s"}, {"NNTPSERVER=" + Servers::Get().At("NNTP_PORT")}).status, 0);
+  EXPECT_FALSE(fs::exists(dir / "R001.MSG"));
   WriteBytes(dir / ".NEWSRC", "tw.g01:\r\ntw.g02! 1-5\r\ntw.g03\r\n");
   const SoupResult result = FetchNews(dir.path(), {"-k", "500000"});
   ASSERT_EQ(result.status, 0) << result.output;
