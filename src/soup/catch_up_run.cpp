@@ -32,11 +32,9 @@ void CatchUpMail(const Options& options) {
 }
 
 bool CatchUpNews(const Options& options) {
-  const std::string path =
-      options.newsrc.empty() ? FindIgnoringCase(options.home, ".newsrc") : options.newsrc;
-  const std::optional<std::string> text = ReadSmallFile(path);
-  if (!text) return true;
-  Newsrc newsrc = ParseNewsrc(*text);
+  std::optional<NewsrcFile> file = ReadNewsrcFile(options);
+  if (!file) return true;
+  Newsrc& newsrc = file->newsrc;
   bool any = false;
   for (const Newsrc::Line& line : newsrc.lines) any = any || (line.group && line.group->subscribed);
   if (!any) return true;
@@ -56,17 +54,9 @@ bool CatchUpNews(const Options& options) {
     line.group->read.Clear();
     if (high > 0) line.group->read.AddRange(1, high);
   }
-  try {
-    server->Finish();
-  } catch (const SoupError&) {
-    // Nothing was asked of the server that a lost goodbye undoes.
-  }
-  const std::string updated = FormatNewsrc(newsrc);
-  if (updated != *text) {
-    WriteFileAtomically(path + ".old", *text);
-    WriteFileAtomically(path, updated);
-  }
-  Say("caught up the newsgroups of " + path);
+  FinishQuietly(*server);
+  SaveNewsrcFile(*file);
+  Say("caught up the newsgroups of " + file->path);
   return all_done;
 }
 

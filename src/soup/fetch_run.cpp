@@ -190,14 +190,12 @@ bool FetchGroup(NewsServer& server, NewsrcGroup& group, int number, NewsBudget& 
 }
 
 bool FetchNews(const Options& options, std::vector<Area>& areas) {
-  const std::string path =
-      options.newsrc.empty() ? FindIgnoringCase(options.home, ".newsrc") : options.newsrc;
-  const std::optional<std::string> text = ReadSmallFile(path);
-  if (!text) {
-    Say("no " + path + ": no news fetched");
+  std::optional<NewsrcFile> file = ReadNewsrcFile(options);
+  if (!file) {
+    Say("no .newsrc in " + options.home + ": no news fetched");
     return true;
   }
-  Newsrc newsrc = ParseNewsrc(*text);
+  Newsrc& newsrc = file->newsrc;
   std::map<std::string, NewsrcGroup*> groups;
   for (Newsrc::Line& line : newsrc.lines) {
     if (line.group && line.group->subscribed) groups.emplace(line.group->name, &*line.group);
@@ -224,18 +222,8 @@ bool FetchNews(const Options& options, std::vector<Area>& areas) {
   if (budget.Spent()) {
     Say("the news packet limit is reached; the rest waits for the next fetch");
   }
-  if (!server_gone) {
-    try {
-      server->Finish();
-    } catch (const SoupError&) {
-      // The articles are in the packet; a lost QUIT changes nothing.
-    }
-  }
-  const std::string updated = FormatNewsrc(newsrc);
-  if (updated != *text) {
-    WriteFileAtomically(path + ".old", *text);
-    WriteFileAtomically(path, updated);
-  }
+  if (!server_gone) FinishQuietly(*server);
+  SaveNewsrcFile(*file);
   return all_done;
 }
 

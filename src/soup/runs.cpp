@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "soup/local_files.h"
 #include "soup/nntp_client.h"
 #include "soup/pop3_client.h"
 #include "soup/smtp_client.h"
@@ -40,6 +41,23 @@ ServerAddress NewsServerAddress() {
 std::string AccountKey(const ServerAddress& address, const Credentials& login) {
   const std::string& user = address.has_credentials ? address.user : login.user;
   return user + "@" + address.Display();
+}
+
+std::optional<NewsrcFile> ReadNewsrcFile(const Options& options) {
+  NewsrcFile file;
+  file.path = options.newsrc.empty() ? FindIgnoringCase(options.home, ".newsrc") : options.newsrc;
+  std::optional<std::string> text = ReadSmallFile(file.path);
+  if (!text) return std::nullopt;
+  file.text = std::move(*text);
+  file.newsrc = ParseNewsrc(file.text);
+  return file;
+}
+
+void SaveNewsrcFile(const NewsrcFile& file) {
+  const std::string updated = FormatNewsrc(file.newsrc);
+  if (updated == file.text) return;
+  WriteFileAtomically(file.path + ".old", file.text);
+  WriteFileAtomically(file.path, updated);
 }
 
 void Say(const std::string& text) {

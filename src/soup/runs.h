@@ -3,7 +3,11 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
+#include "soup/newsrc.h"
 #include "soup/options.h"
+#include "soup/soup_error.h"
 #include "soup/server_address.h"
 #include "soup/servers.h"
 
@@ -26,6 +30,27 @@ namespace tidewire::soup {
 [[nodiscard]] ServerAddress NewsServerAddress();
 // The key of an account in the seen-mail file.
 [[nodiscard]] std::string AccountKey(const ServerAddress& address, const Credentials& login);
+
+// Says goodbye to a server whose work is done; a lost goodbye changes nothing.
+template <typename Server>
+void FinishQuietly(Server& server) {
+  try {
+    server.Finish();
+  } catch (const SoupError&) {
+    // Everything was answered already.
+  }
+}
+
+// HOME/.newsrc (or -N) as read: the path, the bytes and the parsed lines.
+struct NewsrcFile {
+  std::string path;
+  std::string text;
+  Newsrc newsrc;
+};
+// Nothing when there is no such file.
+[[nodiscard]] std::optional<NewsrcFile> ReadNewsrcFile(const Options& options);
+// Writes the lines back when they changed, keeping the previous file as ".old".
+void SaveNewsrcFile(const NewsrcFile& file);
 
 // Progress on standard output, trouble on standard error, each line "tidewire-soup: ...".
 void Say(const std::string& text);

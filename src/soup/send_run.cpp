@@ -45,12 +45,7 @@ class Lazy {
   }
   void Drop() { server_.reset(); }
   void Finish() {
-    if (!server_) return;
-    try {
-      server_->Finish();
-    } catch (const SoupError&) {
-      // Every message was answered already; a lost goodbye changes nothing.
-    }
+    if (server_) FinishQuietly(*server_);
   }
 
  private:
