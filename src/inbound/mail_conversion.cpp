@@ -1,5 +1,6 @@
 #include "inbound/mail_conversion.h"
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "base/file_layer.h"
 #include "base/text.h"
 #include "inbound/import_file.h"
+#include "inbound/plain_text.h"
 
 namespace tidewire::inbound {
 
@@ -129,10 +131,77 @@ std::string NonPersonalAddress(Station& station, const MailState& mail) {
   return address;
 }
 
+// With the flag file MIMETEXT: its first line, the station's character set.
+struct PlainTextMode {
+  bool on = false;
+  std::string charset;
+};
+
+PlainTextMode ReadPlainTextMode(const Station& station) {
+  PlainTextMode mode;
+  const fs::path flag = station.File(kPlainTextFlag);
+  mode.on = FileIsPresent(flag);
+  if (mode.on) {
+    TextReader in(flag);
+    mode.charset = TrimTrailing(in.ReadLine());
+    in.Close();
+  }
+  if (mode.charset.empty()) mode.charset = kDefaultStationCharset;
+  return mode;
+}
+
+// The largest e-mail read as MIME; a larger one is copied as it stands, in bounded memory.
+constexpr std::size_t kPlainTextLimit = 32u << 20;
+
+// The e-mail's body as plain text, when plain-text mode is on and it is MIME that needs it.
+std::optional<std::vector<std::string>> PlainBody(const PlainTextMode& mode, const WorkText& text) {
+  if (!mode.on) return std::nullopt;
+  std::string raw;
+  WorkText::Reader work(text);
+  while (!work.AtEnd() && raw.size() <= kPlainTextLimit) raw += work.ReadLine() + "\n";
+  work.Close();
+  if (raw.size() > kPlainTextLimit) return std::nullopt;
+  return PlainTextBody(raw, mode.charset);
+}
+
+// A header line of the copy with its encoded words decoded, in plain-text mode.
+std::string HeaderLine(const PlainTextMode& mode, const std::string& line) {
+  if (!mode.on) return line;
+  for (const char* name : {"From:", "To:", "Cc:", "Subject:"}) {
+    if (line.size() >= std::strlen(name) && EqualsIgnoringCase(line.substr(0, std::strlen(name)), name)) {
+      return PlainHeaderText(line, mode.charset);
+    }
+  }
+  return line;
+}
+
 // Copies the e-mail's lines behind the leading Received: lines; with short headers the header
-// block is replaced by the From: and To: lines.
+// block is replaced by the From: and To: lines. In plain-text mode a MIME body is replaced by its
+// plain text.
 void WriteBodyCopy(ImportWriter& out, const Station& station, const WorkText& text,
-                   const MailState& mail) {
+                   const MailState& mail, const PlainTextMode& mode) {
+  const std::optional<std::vector<std::string>> plain = PlainBody(mode, text);
+  if (plain) {
+    WorkText::Reader work(text);
+    std::string line;
+    while (!work.AtEnd() && (line = work.ReadLine()).starts_with("Received:")) {
+    }
+    if (station.config.ShortMailHeaders) {
+      out.WriteBodyLine("");
+      out.WriteBodyLine("*** " + HeaderLine(mode, mail.FromLine));
+      out.WriteBodyLine("*** " + HeaderLine(mode, mail.ToLine));
+    } else {
+      while (!IsBlank(line)) {
+        out.WriteBodyLine(HeaderLine(mode, line));
+        if (work.AtEnd()) break;
+        line = work.ReadLine();
+      }
+    }
+    work.Close();
+    out.WriteBodyLine("");
+    for (const std::string& body_line : *plain) out.WriteBodyLine(body_line);
+    return;
+  }
   WorkText::Reader work(text);
   std::string line;
   bool have_line = false;
@@ -158,23 +227,26 @@ void WriteBodyCopy(ImportWriter& out, const Station& station, const WorkText& te
 }
 
 void WriteMessage(ImportWriter& out, Station& station, const WorkText& text,
-                  const MailState& mail, std::string_view address) {
-  BeginLongMessage(out, station, address, station.config.AT, mail.SubjectText);
-  WriteBodyCopy(out, station, text, mail);
+                  const MailState& mail, std::string_view address, const PlainTextMode& mode) {
+  const std::string title =
+      mode.on ? LeftCopy(PlainHeaderText(mail.SubjectText, mode.charset), kSubjectLength)
+              : mail.SubjectText;
+  BeginLongMessage(out, station, address, station.config.AT, title);
+  WriteBodyCopy(out, station, text, mail, mode);
   WriteStandardTrailer(out, station);
   ++station.counters.EmailToPacket;
 }
 
 void WriteMessagesOfMail(ImportWriter& out, Station& station, const WorkText& text,
-                         const MailState& mail) {
+                         const MailState& mail, const PlainTextMode& mode) {
   UserDatabase& users = station.users;
   bool non_personal_sent = false;
   for (int k = 1; k <= users.UserCount(); ++k) {
     if (users.AnyUserMatched && users[k].UserMatched) {
-      WriteMessage(out, station, text, mail, PersonalAddress(users[k]));
+      WriteMessage(out, station, text, mail, PersonalAddress(users[k]), mode);
     } else if (!users.AnyUserMatched && !non_personal_sent) {
       non_personal_sent = true;
-      WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail));
+      WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail), mode);
     }
   }
 }
@@ -218,6 +290,7 @@ void MatchUsers(UserDatabase& users, std::string_view line) {
 }
 
 void ConvertMail(Station& station) {
+  const PlainTextMode mode = ReadPlainTextMode(station);
   ImportWriter out = OpenImportFile(station, Announce::kAnnounce);
   station.Status(" Reading file: 0000000.NOW");
   TextReader in(station.File(kMailCopy));
@@ -228,7 +301,7 @@ void ConvertMail(Station& station) {
     WorkText work(station);
     ResetUsers(station.users);
     separator = ReadMail(in, station, work, mail);
-    WriteMessagesOfMail(out, station, work, mail);
+    WriteMessagesOfMail(out, station, work, mail, mode);
   }
   in.Close();
   out.Close();

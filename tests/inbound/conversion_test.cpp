@@ -357,3 +357,43 @@ TEST_F(ConversionTest, NoDownloadCanForgeAnFbbMessage) {
 
 }  // namespace
 }  // namespace tidewire::inbound
+
+namespace tidewire::inbound {
+namespace {
+
+// --- MIME as plain text (flag file MIMETEXT)
+
+TEST_F(ConversionTest, PlainTextModeDecodesTheBodyAndTheTitleOnlyWhenSwitchedOn) {
+  const std::string mime = Mail(
+      "From: a@b\nTo: jane@example.org\nSubject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=B",
+      "--B\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n"
+      "w4RwZmVsCg==\n--B\nContent-Type: application/zip; name=a.zip\n"
+      "Content-Transfer-Encoding: base64\n\nUEsDBA==\n--B--");
+  struct {
+    const char* flag;  // nothing: no flag file
+    std::string title;
+    std::vector<std::string> has;
+    std::string lacks;
+  } cases[] = {
+      {nullptr, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", {"w4RwZmVsCg=="}, "[Attachment"},
+      {"", "Gr\xfc\xdf" "e", {"Subject: Gr\xfc\xdf" "e", "\xc4pfel", "[Attachment: a.zip (application/zip, 4 bytes)]"}, "w4RwZmVsCg=="},
+      {"UTF-8\r\n", "Gr\xc3\xbc\xc3\x9f" "e", {"\xc3\x84pfel"}, "UEsDBA=="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flag == nullptr ? "off" : c.flag);
+    fs::remove(dir_ / "MIMETEXT");
+    if (c.flag != nullptr) Put("MIMETEXT", c.flag);
+    fs::remove(dir_ / "MAIL.IN");
+    Put("0000000.MSG", mime);
+    ConvertDownloads(station_);
+    const auto messages = Imported();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, c.title);
+    for (const std::string& line : c.has) EXPECT_TRUE(BodyHas(messages[0], line)) << line;
+    EXPECT_FALSE(BodyHas(messages[0], c.lacks));
+  }
+}
+
+}  // namespace
+}  // namespace tidewire::inbound
