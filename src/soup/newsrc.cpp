@@ -5,6 +5,13 @@
 #include <cstdlib>
 
 namespace tidewire::soup {
+namespace {
+
+// Article numbers beyond any server's (RFC 3977 allows up to 2^63 - 1): the range arithmetic
+// below never overflows.
+constexpr std::uint64_t kMaxArticle = std::uint64_t{1} << 62;
+
+}  // namespace
 
 ArticleSet ArticleSet::Parse(std::string_view text) {
   ArticleSet set;
@@ -31,6 +38,8 @@ ArticleSet ArticleSet::Parse(std::string_view text) {
 }
 
 void ArticleSet::AddRange(std::uint64_t low, std::uint64_t high) {
+  low = std::min(low, kMaxArticle);
+  high = std::min(high, kMaxArticle);
   // Ranges that overlap or touch the new one merge with it.
   auto first = std::lower_bound(ranges_.begin(), ranges_.end(), low,
                                 [](const auto& range, std::uint64_t value) {

@@ -84,6 +84,8 @@ TEST(Newsrc, KeepsLinesAndLineEndsAndMergesRanges) {
       {"a.b:1-5,3-9, 11\n", "a.b: 1-9,11\n"},
       {"a.b: 1-5\x1a" "garbage", "a.b: 1-5\n"},
       {"a.b: 1-5", "a.b: 1-5\n"},
+      // Found by the fuzzer: a number past 2^64 once broke the merging of ranges.
+      {"a.b: 5,99999999999999999999999,8,5\n", "a.b: 5,8,4611686018427387904\n"},
   };
   for (const auto& [in, out] : cases) {
     SCOPED_TRACE(in);
