@@ -34,6 +34,12 @@ IoError::IoError(int code, std::string file)
       code_(code),
       file_(std::move(file)) {}
 
+std::string IoError::BoxText() const {
+  std::string text = what();
+  if (!file_.empty()) text += "\r" + file_;
+  return text;
+}
+
 void IoError::FromErrno(int err, const std::string& file) {
   switch (err) {
     case ENOENT:

@@ -27,6 +27,8 @@ class IoError : public std::runtime_error {
 
   [[nodiscard]] int code() const { return code_; }
   [[nodiscard]] const std::string& file() const { return file_; }
+  // What a message box shows: the text, and the file on a line of its own.
+  [[nodiscard]] std::string BoxText() const;
 
  private:
   int code_;

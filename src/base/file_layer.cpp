@@ -228,6 +228,9 @@ void CopyFile(const fs::path& from, const fs::path& to) {
       if (n == 0) break;
       WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
     }
+    // A copy is often renamed into place next (mail.in for FBB): its bytes must be on the disk
+    // first, or a power failure leaves an empty file where the messages were.
+    if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
     const int fd = std::exchange(out, -1);
     CloseChecked(fd, to);
   } catch (...) {

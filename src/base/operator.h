@@ -8,6 +8,10 @@
 
 namespace tidewire {
 
+namespace platform {
+class ChildProcess;
+}
+
 // The four kinds of message box; they differ only in their icon.
 enum class BoxKind { kError, kWarning, kInformation, kConfirmation };
 
@@ -52,6 +56,10 @@ class Operator {
   virtual void PlaySound(const std::filesystem::path& file) { (void)file; }
   // The standard system beep; the default makes none.
   virtual void Beep() {}
+  // Waits for a SOUP client run as ChildProcess::WaitFor does (true once it has ended). The
+  // default blocks; a window overrides it to keep painting meanwhile.
+  virtual bool WaitForChild(platform::ChildProcess& child,
+                            std::optional<std::chrono::milliseconds> limit);
 
  private:
   bool timer_on_ = false;

@@ -13,35 +13,63 @@ namespace tidewire::config {
 
 namespace {
 
-std::int32_t UserCountOf(Station& station, std::string_view line) {
-  if (const auto value = ParseDecimal(line)) return *value;
-  WarningBox(station.op, "Error in file USER.DAT  (maximum users value invalid)");
-  return LeadingDigitsValue(line);
+// A record's fields are single lines: a line end inside one would shift every later record.
+std::string OneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\r' || c == '\x1a') c = ' ';
+  }
+  return line;
 }
 
 }  // namespace
 
-void LoadUserDatabase(Station& station) {
-  const auto path = station.File(kUserFile);
-  if (!FileIsPresent(path)) return;
-  station.Status(" Reading file: USER.DAT");
+UserFileContent ReadUserFile(const std::filesystem::path& path) {
   TextReader in(path);
   (void)in.ReadLine();  // version text
-  const std::int32_t count = UserCountOf(station, in.ReadLine());
+  UserFileContent content;
+  content.CountLine = in.ReadLine();
+  content.Count = ParseDecimal(content.CountLine).value_or(LeadingDigitsValue(content.CountLine));
   const auto limit = static_cast<std::int32_t>(UserDatabase::kMaxUsers);
-  UserDatabase users;
-  for (std::int32_t k = 1; k <= std::min(count, limit); ++k) {
+  for (std::int32_t k = 1; k <= std::min(content.Count, limit); ++k) {
     UserRecord user;
     user.UserCALL = in.ReadLine();
     user.HomeBBS = in.ReadLine();
     user.RealName = in.ReadLine();
     user.RemailerAccount = in.ReadLine();
-    users.Add(std::move(user));
+    content.Records.push_back(std::move(user));
   }
   in.Close();
+  return content;
+}
+
+void WriteUserFile(const std::filesystem::path& path, std::string_view version,
+                   const std::vector<UserRecord>& records) {
+  TextWriter out(path, TextWriter::Mode::kCreate);
+  out.WriteLine(version);
+  out.WriteLine(std::to_string(records.size()));
+  for (const UserRecord& user : records) {
+    out.WriteLine(OneLine(user.UserCALL));
+    out.WriteLine(OneLine(user.HomeBBS));
+    out.WriteLine(OneLine(user.RealName));
+    out.WriteLine(OneLine(user.RemailerAccount));
+  }
+  out.Close();
+}
+
+void LoadUserDatabase(Station& station) {
+  const auto path = station.File(kUserFile);
+  if (!FileIsPresent(path)) return;
+  station.Status(" Reading file: USER.DAT");
+  UserFileContent content = ReadUserFile(path);
+  if (!ParseDecimal(content.CountLine)) {
+    WarningBox(station.op, "Error in file USER.DAT  (maximum users value invalid)");
+  }
+  UserDatabase users;
+  for (UserRecord& user : content.Records) users.Add(std::move(user));
   station.users = std::move(users);
-  if (count > limit) {
-    station.Status("WARNING: USER.DAT announces " + std::to_string(count) +
+  if (content.Count > static_cast<std::int32_t>(UserDatabase::kMaxUsers)) {
+    station.Status("WARNING: USER.DAT announces " + std::to_string(content.Count) +
                    " users; users after 100 are not loaded");
   }
   ReportLimitWarnings(station, UserLimitWarnings(station.users, station.config));

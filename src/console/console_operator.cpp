@@ -9,7 +9,7 @@
 
 #include "base/file_layer.h"
 #include "base/text.h"
-#include "platform/child_process.h"
+#include "platform/sound.h"
 
 namespace tidewire::console {
 
@@ -124,17 +124,13 @@ int ConsoleOperator::Ticks() {
   return Operator::Ticks();
 }
 
-// Played to its end by ALSA's aplay when the station has both the player and the file; a missing
-// one plays nothing. A player that hangs is not waited for longer than a sound can last.
+// Played to its end when the station has both the player and the file; a missing one plays
+// nothing.
 void ConsoleOperator::PlaySound(const std::filesystem::path& file) {
   const std::filesystem::path real = ResolvePath(file);
   if (!FileIsPresent(real)) return;
   Print("[Sound] " + real.filename().string());
-  const std::filesystem::path player = platform::FindProgram("aplay");
-  if (player.empty()) return;
-  auto child = platform::ChildProcess::Start(player, {"aplay", "-q", real.string()},
-                                             real.parent_path());
-  if (child) (void)child->WaitFor(std::chrono::seconds(30));
+  platform::PlaySoundFile(real);
 }
 
 void ConsoleOperator::Beep() {

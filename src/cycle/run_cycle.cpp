@@ -36,12 +36,7 @@ struct PassStopped {};
 // What the leftover test found, in the order it looks.
 enum class Leftover { kNone, kUnimportedMailIn, kUndeliveredMailIn, kUnsentReplies };
 
-// The error's text with the file it concerns on a line of its own.
-std::string ErrorText(const IoError& error) {
-  std::string text = error.what();
-  if (!error.file().empty()) text += "\r" + error.file();
-  return text;
-}
+std::string ErrorText(const IoError& error) { return error.BoxText(); }
 
 void SaveSoundSetting(Station& station) {
   station.SoundOn = station.SoundBox;

@@ -115,9 +115,9 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line) {
     ErrorBox(station.op, "Unable to execute SOUPER95");
     return ClientRun::kNotStarted;
   }
-  // The gateway waits here and does nothing else, as it did when SOUPER95 ran in the
-  // foreground: files are exchanged only before the start and after the end.
-  (void)child->WaitFor(WatchdogLimit(station));
+  // The pass does nothing else meanwhile (a window only keeps painting): files are exchanged
+  // only before the start and after the end.
+  (void)station.op.WaitForChild(*child, WatchdogLimit(station));
   station.op.giveTurn();
   if (child->WaitFor(std::chrono::milliseconds(2)) || !station.config.WatchdogEnabled) {
     return ClientRun::kEnded;

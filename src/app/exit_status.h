@@ -1,0 +1,27 @@
+#pragma once
+
+#include "base/errors.h"
+#include "cycle/run_cycle.h"
+
+namespace tidewire::app {
+
+// Exit statuses of tidewire, the same as tidewire-console's.
+enum class ExitStatus : int {
+  kNormal = 0,
+  kAnotherInstance = 1,    // a gateway already runs in this working directory
+  kOperatorRefused = 2,    // the operator refused the "backup" folder at start
+  kDriveNotReady = 3,      // the drive of MailinDIR did not answer
+  kBidCounterRefused = 4,  // the operator refused to create TWIREBID.BIN
+  kDamagedExportFile = 5,  // FBB's export file is damaged
+  kLockFileUnusable = 6,   // the single-instance lock file could not be opened
+  kPassStopped = 7,        // the last pass was stopped by an error
+  kPassBlocked = 8,        // the last pass found a MAIL.IN or reply packet of an earlier one
+  kClientTrouble = 9,      // the last pass could not start the SOUP client or the watchdog ended it
+};
+
+// The status of a program ended by a fatal check or the operator.
+[[nodiscard]] ExitStatus StatusFor(EndProgram::Reason reason);
+// The status of a program whose last pass ended so.
+[[nodiscard]] ExitStatus StatusFor(cycle::PassEnd end);
+
+}  // namespace tidewire::app

@@ -1,0 +1,396 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/file_layer.h"
+#include "cycle/floppy_backup.h"
+#include "cycle/run_log.h"
+#include "cycle/start_up.h"
+#include "dialogs/edit_gen_form.h"
+#include "dialogs/edit_user_form.h"
+#include "dialogs/text_edit_launcher.h"
+#include "platform/drives.h"
+#include "platform/ini_file.h"
+#include "platform/launcher.h"
+
+namespace tidewire::app {
+
+namespace {
+
+constexpr const char* kCaption = "Tidewire - Internet (e)mail <-> Packet Radio Gateway";
+// The web page of the program's maker behind the link label.
+constexpr const char* kMakerPage = "https://www.f6fbb.org/";
+constexpr std::string_view kHelpPage = "tidewire.html";
+constexpr std::string_view kEmptyPage = "EMPTY.HTM";
+
+// The error's text with the file it concerns on a line of its own, as the run cycle shows it.
+std::string ErrorText(const IoError& error) {
+  std::string text = error.what();
+  if (!error.file().empty()) text += "\r" + error.file();
+  return text;
+}
+
+QLineEdit* MakeField(QWidget* parent, const char* name) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(name);
+  field->setReadOnly(true);
+  field->setFocusPolicy(Qt::NoFocus);
+  return field;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::filesystem::path& work_dir, std::filesystem::path ini_file,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      station_(*this, work_dir),
+      placement_(ini_file, "TForm1") {
+  setObjectName("TForm1");
+  station_.drives = platform::DriveMap::FromIni(platform::IniFile::Load(ini_file));
+  BuildControls();
+  ConnectHandlers();
+}
+
+TForm1::~TForm1() = default;
+
+QPushButton* TForm1::MakeButton(const char* name, const char* caption, const char* hint) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), this);
+  button->setObjectName(name);
+  if (hint != nullptr) button->setToolTip(QString::fromLatin1(hint));
+  return button;
+}
+
+void TForm1::BuildControls() {
+  setWindowTitle(kCaption);
+  setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+
+  panel1_ = new QLabel("Tidewire V1.6", this);
+  panel1_->setObjectName("Panel1");
+  panel1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel1_->setAlignment(Qt::AlignCenter);
+  QFont title = panel1_->font();
+  title.setBold(true);
+  title.setPointSizeF(title.pointSizeF() * 1.6);
+  panel1_->setFont(title);
+  panel1_->setMinimumHeight(40);
+  urllabel_ = new QLabel(QString("<a href=\"%1\">%1</a>").arg(kMakerPage), this);
+  urllabel_->setObjectName("urllabel");
+  urllabel_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+  auto* maker = new QLabel("Internet (e)mail and news <-> FBB packet radio BBS", this);
+
+  status1_ = MakeField(this, "Status1");
+  error1_ = MakeField(this, "Error1");
+  label2_ = new QLabel(this);
+  label2_->setObjectName("Label2");
+  label1_ = new QLabel(this);
+  label1_->setObjectName("Label1");
+  list_box1_ = new StatusListBox(this);
+
+  button1_ = MakeButton("Button1", "GO!", "RUN the Gateway");
+  QFont go = button1_->font();
+  go.setBold(true);
+  button1_->setFont(go);
+  button2_ = MakeButton("Button2", "Info");
+  stop_ = MakeButton("Stop", "Stop", "Exit the program");
+  button3_ = MakeButton("Button3", "Gen. Settings");
+  button4_ = MakeButton("Button4", "User Settings");
+  button8_ = MakeButton("Button8", "TextEdit");
+  button5_ = MakeButton("Button5", "Backup");
+  button7_ = MakeButton("Button7", "Restore");
+  explorer_button4_ = MakeButton("ExplorerButton4", "Save");
+  explorer_button1_ = MakeButton("ExplorerButton1", "LOG");
+  explorer_button2_ = MakeButton("ExplorerButton2", "Help");
+  explorer_button3_ = MakeButton("ExplorerButton3", "Explorer");
+  for (QPushButton* flat :
+       {explorer_button4_, explorer_button1_, explorer_button2_, explorer_button3_}) {
+    flat->setFlat(true);
+  }
+  button6_ = MakeButton("Button6", "HIDE");
+  button6_->setMaximumWidth(60);
+  bit_btn1_ = MakeButton("BitBtn1", "", "Stop AutoGO");
+  bit_btn1_->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+  bit_btn1_->setEnabled(false);
+  check_box1_ = new QCheckBox("Sound", this);
+  check_box1_->setObjectName("CheckBox1");
+  auto_go_check_ = new QCheckBox("AutoGO", this);
+  auto_go_check_->setObjectName("AutoGOCheck");
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(panel1_, 1);
+  auto* about = new QVBoxLayout;
+  about->addWidget(maker);
+  about->addWidget(urllabel_);
+  top->addLayout(about);
+
+  auto* state = new QHBoxLayout;
+  state->addWidget(new QLabel("Status:", this));
+  state->addWidget(status1_, 2);
+  state->addWidget(new QLabel("Activity:", this));
+  state->addWidget(error1_, 1);
+
+  auto* side = new QVBoxLayout;
+  for (QWidget* widget : std::initializer_list<QWidget*>{button1_, stop_, button2_, button3_,
+                                                         button4_, button8_, button5_, button7_}) {
+    side->addWidget(widget);
+  }
+  side->addSpacing(8);
+  side->addWidget(check_box1_);
+  side->addWidget(auto_go_check_);
+  side->addWidget(bit_btn1_);
+  side->addStretch(1);
+
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(list_box1_, 1);
+  middle->addLayout(side);
+
+  auto* bottom = new QHBoxLayout;
+  for (QPushButton* flat :
+       {explorer_button4_, explorer_button1_, explorer_button2_, explorer_button3_}) {
+    bottom->addWidget(flat);
+  }
+  bottom->addStretch(1);
+  bottom->addWidget(label1_);
+  bottom->addWidget(button6_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addLayout(state);
+  layout->addLayout(middle, 1);
+  layout->addWidget(label2_);
+  layout->addLayout(bottom);
+  setFixedSize(720, 500);
+
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName("Timer1");
+  timer1_->setInterval(1000);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    win_taskbar1_ = new QSystemTrayIcon(windowIcon(), this);
+    win_taskbar1_->setObjectName("WinTaskbar1");
+    win_taskbar1_->setToolTip(kCaption);
+    win_taskbar1_->show();
+  }
+}
+
+void TForm1::ConnectHandlers() {
+  connect(button1_, &QPushButton::clicked, this, &TForm1::Button1Click);
+  connect(stop_, &QPushButton::clicked, this, &TForm1::StopClick);
+  connect(bit_btn1_, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+  connect(auto_go_check_, &QCheckBox::clicked, this, &TForm1::AutoGOCheckClick);
+  connect(check_box1_, &QCheckBox::toggled, this, [this](bool on) { station_.SoundBox = on; });
+  connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(button2_, &QPushButton::clicked, this, &TForm1::Button2Click);
+  connect(button3_, &QPushButton::clicked, this, &TForm1::OpenWindow<dialogs::TEditGenForm1>);
+  connect(button4_, &QPushButton::clicked, this, &TForm1::OpenWindow<dialogs::TEditUserForm1>);
+  connect(button8_, &QPushButton::clicked, this, &TForm1::Button8Click);
+  connect(button5_, &QPushButton::clicked, this,
+          [this] { Guarded([this] { cycle::BackupToFloppy(station_); }); });
+  connect(button7_, &QPushButton::clicked, this,
+          [this] { Guarded([this] { cycle::RestoreFromFloppy(station_); }); });
+  connect(explorer_button4_, &QPushButton::clicked, button5_, &QPushButton::click);
+  connect(explorer_button1_, &QPushButton::clicked, this, &TForm1::ExplorerButton1Click);
+  connect(explorer_button2_, &QPushButton::clicked, this, &TForm1::ExplorerButton2Click);
+  connect(explorer_button3_, &QPushButton::clicked, this, &TForm1::ExplorerButton3Click);
+  connect(button6_, &QPushButton::clicked, this, &TForm1::Button6Click);
+  connect(urllabel_, &QLabel::linkActivated, this, &TForm1::urllabelClick);
+  if (win_taskbar1_ != nullptr) {
+    connect(win_taskbar1_, &QSystemTrayIcon::activated, this, &TForm1::WinTaskbar1Click);
+  }
+}
+
+bool TForm1::FormCreate() {
+  Guarded([this] { cycle::StartUp(station_); });
+  return !ending_;
+}
+
+int TForm1::exit_status() const {
+  if (ending_) return static_cast<int>(end_status_);
+  return static_cast<int>(last_pass_ ? StatusFor(*last_pass_) : ExitStatus::kNormal);
+}
+
+template <typename Handler>
+bool TForm1::Guarded(Handler&& handler) {
+  bool completed = false;
+  try {
+    handler();
+    completed = true;
+  } catch (const IoError& error) {
+    ErrorBox(*this, ErrorText(error));
+  } catch (const ConversionError& error) {
+    ErrorBox(*this, error.what());
+  } catch (const EndProgram& end) {
+    EndTheProgram(StatusFor(end.reason));
+  }
+  SyncControls();
+  CloseWhenAgreed();
+  return completed;
+}
+
+void TForm1::SyncControls() {
+  check_box1_->setChecked(station_.SoundBox);
+  auto_go_check_->setChecked(station_.AutoGoBox);
+  bit_btn1_->setEnabled(station_.BitBtn1Enabled);
+}
+
+void TForm1::CloseWhenAgreed() {
+  if (running_ || !(station_.CloseRequested || ending_)) return;
+  // Queued: the handler that agreed returns to the event loop before the window goes.
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TForm1::EndTheProgram(ExitStatus status) {
+  ending_ = true;
+  end_status_ = status;
+}
+
+// Everything that writes the gateway's files waits while a pass runs; the boxes and the
+// Stop-AutoGO button stay, since they end a countdown.
+void TForm1::SetFileButtonsEnabled(bool enabled) {
+  for (QPushButton* button : {button1_, stop_, button3_, button4_, button8_, button5_, button7_,
+                              explorer_button4_, explorer_button1_}) {
+    button->setEnabled(enabled);
+  }
+}
+
+void TForm1::Button1Click() {
+  if (running_) return;
+  running_ = true;
+  SetFileButtonsEnabled(false);
+  Guarded([this] { last_pass_ = cycle::Button1Click(station_); });
+  running_ = false;
+  SetFileButtonsEnabled(true);
+  CloseWhenAgreed();
+}
+
+void TForm1::StopClick() {
+  if (Guarded([this] { cycle::StopClick(station_); })) close();
+}
+
+void TForm1::BitBtn1Click() {
+  Guarded([this] { cycle::BitBtn1Click(station_); });
+}
+
+void TForm1::AutoGOCheckClick() {
+  Guarded([this] { cycle::AutoGoCheckClick(station_); });
+}
+
+void TForm1::Button2Click() {
+  if (info_ != nullptr) info_->exec();
+}
+
+// A new window each time, owned by the main window; the earlier ones stay.
+template <typename Window>
+void TForm1::OpenWindow() {
+  QWidget* window = nullptr;
+  Guarded([&] { window = new Window(station_, this); });
+  if (window == nullptr) return;
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TForm1::Button8Click() {
+  QWidget* window = nullptr;
+  Guarded([&] {
+    window = new dialogs::TTextEDIT(
+        station_, [this] { PressGo(); }, this);
+  });
+  if (window == nullptr || closed_) return;
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TForm1::ExplorerButton1Click() {
+  Guarded([this] { cycle::ListRunLog(station_); });
+}
+
+void TForm1::ExplorerButton2Click() {
+  const fs::path page = ResolvePath(station_.File(kHelpPage));
+  if (FileIsPresent(page)) {
+    (void)platform::OpenWithDesktop(page.string());
+  } else {
+    ErrorBox(*this, "File (Tidewire.html) not found!");
+  }
+}
+
+void TForm1::ExplorerButton3Click() {
+  Guarded([this] {
+    TextWriter page(station_.File(kEmptyPage), TextWriter::Mode::kCreate);
+    page.WriteLine("");
+    page.Close();
+    (void)platform::OpenWithDesktop(ResolvePath(station_.File(kEmptyPage)).string());
+  });
+}
+
+// Without a notification area nothing could bring a hidden window back: it is minimised.
+void TForm1::Button6Click() {
+  if (win_taskbar1_ == nullptr) {
+    showMinimized();
+    return;
+  }
+  win_taskbar1_->show();
+  hide();
+}
+
+void TForm1::WinTaskbar1Click(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::Trigger) return;
+  if (isVisible()) {
+    hide();
+  } else {
+    show();
+  }
+  QCoreApplication::processEvents();
+}
+
+void TForm1::urllabelClick() { (void)platform::OpenWithDesktop(kMakerPage); }
+
+void TForm1::ShowFromAnotherStart() {
+  if (!isVisible()) show();
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
+// FormShow: every show the program asks for (not the system's restore of a minimised window)
+// takes the saved placement again.
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) placement_.Restore(*this);
+}
+
+void TForm1::SavePlacement() {
+  try {
+    placement_.Save(*this);
+  } catch (const IoError& error) {
+    ErrorBox(*this, ErrorText(error));
+  }
+}
+
+// FormClose. A close agreed to during a pass waits for the pass to return.
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (closed_) return;
+  SavePlacement();
+  bool agreed = station_.CloseRequested || ending_;
+  if (!agreed) {
+    Guarded([&] { agreed = cycle::FormClose(station_); });
+    if (agreed && running_) station_.CloseRequested = true;
+  }
+  if (!agreed || running_) {
+    event->ignore();
+    return;
+  }
+  closed_ = true;
+  if (win_taskbar1_ != nullptr) win_taskbar1_->hide();
+  event->accept();
+  emit Closed();
+}
+
+}  // namespace tidewire::app

@@ -1,0 +1,143 @@
+// TForm1 as the core's Operator: status list, fields, boxes, the timer, sounds and waits.
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <algorithm>
+#include <thread>
+
+#include "app/main_window.h"
+#include "base/file_layer.h"
+#include "platform/child_process.h"
+#include "platform/sound.h"
+
+namespace tidewire::app {
+
+namespace {
+
+QMessageBox::Icon IconOf(BoxKind kind) {
+  switch (kind) {
+    case BoxKind::kError:
+      return QMessageBox::Critical;
+    case BoxKind::kWarning:
+      return QMessageBox::Warning;
+    case BoxKind::kInformation:
+      return QMessageBox::Information;
+    case BoxKind::kConfirmation:
+      return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons ButtonsOf(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kOk:
+      return QMessageBox::Ok;
+    case Buttons::kOkCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::kYesNo:
+      return QMessageBox::Yes | QMessageBox::No;
+  }
+  return QMessageBox::Ok;
+}
+
+// A box closed without a button gives the answer of its escape button.
+Answer AnswerOf(int pressed, Buttons buttons) {
+  switch (pressed) {
+    case QMessageBox::Ok:
+      return Answer::kOk;
+    case QMessageBox::Yes:
+      return Answer::kYes;
+    case QMessageBox::No:
+      return Answer::kNo;
+    case QMessageBox::Cancel:
+      return Answer::kCancel;
+    default:
+      break;
+  }
+  switch (buttons) {
+    case Buttons::kOk:
+      return Answer::kOk;
+    case Buttons::kOkCancel:
+      return Answer::kCancel;
+    case Buttons::kYesNo:
+      return Answer::kNo;
+  }
+  return Answer::kOk;
+}
+
+}  // namespace
+
+void TForm1::StatusLine(std::string_view text) { list_box1_->StatusLine(text); }
+
+void TForm1::SetProgressLabel(std::string_view text) { label2_->setText(GatewayText(text)); }
+
+void TForm1::SetStatus1(std::string_view text) { status1_->setText(GatewayText(text)); }
+
+void TForm1::SetError1(std::string_view text) { error1_->setText(GatewayText(text)); }
+
+Answer TForm1::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
+  QString shown = GatewayText(text);
+  shown.replace('\r', '\n');
+  QMessageBox box(IconOf(kind), "Tidewire", shown, ButtonsOf(buttons), this);
+  box.setTextFormat(Qt::PlainText);
+  return AnswerOf(box.exec(), buttons);
+}
+
+// The boxes follow the records at every turn: a stage may clear the AutoGO box mid-pass.
+void TForm1::giveTurn() {
+  SyncControls();
+  QCoreApplication::processEvents();
+}
+
+std::optional<std::string> TForm1::TypedAnswer(TypedQuestion question) {
+  QInputDialog dialog(this);
+  dialog.setWindowTitle("Tidewire");
+  dialog.setInputMode(QInputDialog::TextInput);
+  const bool letter = question == TypedQuestion::kYesNoLetter;
+  dialog.setLabelText(letter ? "Do you want to type in a BID number now?  (y/n)"
+                             : "Enter a BID-number now (max 99999) :");
+  if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(letter ? 1 : 5);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
+}
+
+void TForm1::StartTimer() {
+  if (!timer1_->isActive()) timer1_->start();
+}
+
+void TForm1::ResetTicks() { ticks_ = 0; }
+
+// The countdowns read the ticks in a loop that gives a turn each round; a short pause per
+// reading keeps that loop from taking a whole processor.
+int TForm1::Ticks() {
+  if (timer1_->isActive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return ticks_;
+}
+
+void TForm1::PlaySound(const std::filesystem::path& file) {
+  const std::filesystem::path real = ResolvePath(file);
+  if (FileIsPresent(real)) platform::PlaySoundFile(real);
+}
+
+void TForm1::Beep() { QApplication::beep(); }
+
+// Short waits with the window's events between them, under the same limit as one long wait.
+bool TForm1::WaitForChild(platform::ChildProcess& child,
+                          std::optional<std::chrono::milliseconds> limit) {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::chrono::milliseconds kSlice(50);
+  const Clock::time_point deadline = limit ? Clock::now() + *limit : Clock::time_point::max();
+  for (;;) {
+    std::chrono::milliseconds slice = kSlice;
+    if (limit) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      slice = std::clamp(left, std::chrono::milliseconds(0), kSlice);
+    }
+    if (child.WaitFor(slice)) return true;
+    if (limit && Clock::now() >= deadline) return false;
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace tidewire::app

@@ -1,0 +1,73 @@
+#include "config/settings_commands.h"
+
+#include "base/file_layer.h"
+#include "base/operator.h"
+#include "config/flag_files.h"
+
+namespace tidewire::config {
+
+namespace {
+
+bool AskYes(Station& station, std::string_view question) {
+  return station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo, question) == Answer::kYes;
+}
+
+void SwitchFlag(Station& station, std::string_view name, bool on) {
+  if (on) {
+    CreateEmptyFile(station.File(name));
+  } else {
+    DeleteFileIfPresent(station.File(name));
+  }
+}
+
+// Created only where nothing stands: a read-only file counts as absent to FileIsPresent, and
+// creating it anew would throw away the operator's list.
+void CreateIfMissing(Station& station, std::string_view name) {
+  const auto path = station.File(name);
+  if (!EntryExists(path)) CreateEmptyFile(path);
+}
+
+}  // namespace
+
+std::string_view HeaderButtonCaption(bool short_headers) {
+  return short_headers ? kShortHeadersEnabled : kShortHeadersDisabled;
+}
+
+std::string SwapButtonCaption(std::string_view at, bool swap_news_address) {
+  return swap_news_address ? std::string(at) + "@NEWSGP" : "NEWSGP@" + std::string(at);
+}
+
+std::string NewsExampleAddress(std::string_view at, bool swap_news_address) {
+  return swap_news_address ? "(" + std::string(at) + " @ HACK)"
+                           : "(HACK @ " + std::string(at) + ")";
+}
+
+void AskAdvancedQuestions(Station& station, const EditorLauncher& launch_editor) {
+  SwitchFlag(station, kAckFlag, AskYes(station, "Send ACK-message to every received message?"));
+  SwitchFlag(station, kLeaveCopyFlag,
+             AskYes(station, "Leave copy of email on mail-server (default=NO) ?"));
+  if (!AskYes(station, "Enable WatchDog for SOUPER95? (Default=NO)")) {
+    DeleteFileIfPresent(station.File(kWatchdogFile));
+    return;
+  }
+  CreateEmptyFile(station.File(kWatchdogFile));
+  InformationBox(station.op,
+                 "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
+                 "SOUPER95.");
+  // The spelling on disk, which an existing watch.dog of other case keeps.
+  (void)launch_editor(ResolvePath(station.File(kWatchdogFile)));
+}
+
+void MarkAllMessagesRead(Station& station) {
+  CreateIfMissing(station, kMarkReadFlag);
+  InformationBox(station.op,
+                 "Please re-run the gateway again to mark all messages as read.\r"
+                 "Choose GO from the main menu.");
+}
+
+void EnsureNewsListFiles(Station& station) {
+  CreateIfMissing(station, kNewsrcFile);
+  CreateIfMissing(station, kNewsDestinationsFile);
+}
+
+}  // namespace tidewire::config

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "base/station.h"
+
+namespace tidewire::config {
+
+// Opens a file in the text editor without waiting (platform::LaunchEditor in the program).
+using EditorLauncher = std::function<bool(const std::filesystem::path&)>;
+
+// The captions of the two header buttons; both have 22 characters.
+inline constexpr std::string_view kShortHeadersEnabled = "SHORT HEADERS ENABLED ";
+inline constexpr std::string_view kShortHeadersDisabled = "SHORT HEADERS DISABLED";
+
+// The caption of a header button for its flag.
+[[nodiscard]] std::string_view HeaderButtonCaption(bool short_headers);
+
+// The swap button's caption: the newsgroup address form for AT ("NEWSGP@INET", "INET@NEWSGP").
+[[nodiscard]] std::string SwapButtonCaption(std::string_view at, bool swap_news_address);
+
+// The list editor's example address for the short name HACK: "(HACK @ INET)" or "(INET @ HACK)".
+[[nodiscard]] std::string NewsExampleAddress(std::string_view at, bool swap_news_address);
+
+// "Advanced": the three questions, always all three, each switching its flag file (ACK, LCOPY,
+// WATCH.DOG); a new WATCH.DOG is opened in the text editor for its minutes.
+void AskAdvancedQuestions(Station& station, const EditorLauncher& launch_editor);
+
+// "Mark all messages as READ": the flag file A_READ for the next fetch, and the box saying so.
+void MarkAllMessagesRead(Station& station);
+
+// "NewsGroups": .NEWSRC and TWIRE.PTI, created empty where none is.
+void EnsureNewsListFiles(Station& station);
+
+}  // namespace tidewire::config

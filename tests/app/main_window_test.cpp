@@ -1,0 +1,214 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/demo_station.h"
+#include "platform/child_process.h"
+#include "platform/ini_file.h"
+#include "support/box_answerer.h"
+
+namespace tidewire::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::BoxAnswerer;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+class MainWindowTest : public testing::DemoStationTest {
+ protected:
+  std::unique_ptr<TForm1> Window() {
+    auto form = std::make_unique<TForm1>(station_, ini_);
+    EXPECT_TRUE(form->FormCreate());
+    return form;
+  }
+  template <typename Widget>
+  static Widget& Control(TForm1& form, const char* name) {
+    auto* widget = form.findChild<Widget*>(name);
+    if (widget == nullptr) throw std::runtime_error(std::string("no control ") + name);
+    return *widget;
+  }
+  static bool Listed(TForm1& form, const std::string& line) {
+    const auto& lines = form.ListBox1().log().lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+};
+
+struct ControlText {
+  const char* name;
+  const char* caption;
+  const char* hint;
+};
+
+TEST_F(MainWindowTest, ControlsCarryTheirCaptionsAndHints) {
+  auto form = Window();
+  EXPECT_EQ(form->windowTitle(), "Tidewire - Internet (e)mail <-> Packet Radio Gateway");
+  const std::vector<ControlText> buttons = {{"Button1", "GO!", "RUN the Gateway"},
+                                            {"Button2", "Info", ""},
+                                            {"Stop", "Stop", "Exit the program"},
+                                            {"Button3", "Gen. Settings", ""},
+                                            {"Button4", "User Settings", ""},
+                                            {"Button8", "TextEdit", ""},
+                                            {"Button5", "Backup", ""},
+                                            {"Button7", "Restore", ""},
+                                            {"ExplorerButton4", "Save", ""},
+                                            {"ExplorerButton1", "LOG", ""},
+                                            {"ExplorerButton2", "Help", ""},
+                                            {"ExplorerButton3", "Explorer", ""},
+                                            {"Button6", "HIDE", ""},
+                                            {"BitBtn1", "", "Stop AutoGO"}};
+  for (const ControlText& row : buttons) {
+    const auto& button = Control<QPushButton>(*form, row.name);
+    EXPECT_EQ(button.text(), row.caption) << row.name;
+    EXPECT_EQ(button.toolTip(), row.hint) << row.name;
+  }
+  EXPECT_EQ(Control<QLabel>(*form, "Panel1").text(), "Tidewire V1.6");
+  EXPECT_EQ(Control<QLineEdit>(*form, "Status1").text(), "Ready to GO!");
+  EXPECT_EQ(Control<QLineEdit>(*form, "Error1").text(), "Idle");
+  EXPECT_FALSE(Control<QPushButton>(*form, "BitBtn1").isEnabled());
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+}
+
+TEST_F(MainWindowTest, GoRunsAPassWithTheFileButtonsBlocked) {
+  auto form = Window();
+  form->show();
+  BoxAnswerer boxes({"OK", "OK", "Yes"});
+  std::vector<bool> enabled_during_pass;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!form->PassRunning()) return;
+    for (const char* name : {"Button1", "Stop", "Button5", "Button7", "ExplorerButton1"}) {
+      enabled_during_pass.push_back(Control<QPushButton>(*form, name).isEnabled());
+    }
+  });
+  watch.start(5);
+  Control<QPushButton>(*form, "Button1").click();
+
+  EXPECT_EQ(boxes.Unexpected(), 0);
+  EXPECT_EQ(boxes.Texts().back(), "Should I get/send Internet mail now?");
+  EXPECT_TRUE(Listed(*form, "- COMPLETED -"));
+  EXPECT_TRUE(Listed(*form, " Waiting for SOUPER95 to GET mail..."));
+  EXPECT_TRUE(fs::exists(Mailin("mail.in")));
+  EXPECT_FALSE(fs::exists(station_ / "MAIL.IN"));
+  EXPECT_EQ(Control<QLineEdit>(*form, "Status1").text(), " Ready to GO!");
+  EXPECT_EQ(Control<QLineEdit>(*form, "Error1").text(), " Idle");
+  EXPECT_TRUE(Control<QPushButton>(*form, "Button1").isEnabled());
+  ASSERT_FALSE(enabled_during_pass.empty());
+  EXPECT_TRUE(std::none_of(enabled_during_pass.begin(), enabled_during_pass.end(),
+                           [](bool on) { return on; }));
+  EXPECT_EQ(form->exit_status(), 0);
+}
+
+TEST_F(MainWindowTest, TheAutoGoBoxSwitchesTheFlagFileAtOnceAndLeavesBitBtn1) {
+  auto form = Window();
+  auto& box = Control<QCheckBox>(*form, "AutoGOCheck");
+  box.click();
+  EXPECT_TRUE(fs::exists(station_ / "autogo"));
+  EXPECT_TRUE(box.isChecked());
+  EXPECT_TRUE(form->station().AutoGoMode);
+  EXPECT_FALSE(Control<QPushButton>(*form, "BitBtn1").isEnabled());
+  box.click();
+  EXPECT_FALSE(fs::exists(station_ / "autogo"));
+  EXPECT_FALSE(box.isChecked());
+  EXPECT_FALSE(Control<QPushButton>(*form, "BitBtn1").isEnabled());
+}
+
+TEST_F(MainWindowTest, TheLastStatusLineStaysSelectedAtAHundredThousandLines) {
+  auto form = Window();
+  form->show();
+  const int before = form->ListBox1().log().rowCount();
+  for (int i = 1; i <= 100'000; ++i) form->StatusLine(" line " + std::to_string(i));
+  form->StatusLine("");
+  QCoreApplication::processEvents();  // the turn a pass gives after its lines
+  const int last = before + 100'000;
+  EXPECT_EQ(form->ListBox1().log().rowCount(), last + 1);
+  EXPECT_EQ(form->ListBox1().currentIndex().row(), last);
+  EXPECT_TRUE(form->ListBox1().selectionModel()->isRowSelected(last, QModelIndex()));
+  EXPECT_EQ(form->ListBox1().log().lines()[static_cast<std::size_t>(last - 1)], " line 100000");
+}
+
+TEST_F(MainWindowTest, TheCloseBoxAsksAndNoKeepsTheWindow) {
+  auto form = Window();
+  form->show();
+  BoxAnswerer boxes({"No"});
+  EXPECT_FALSE(form->close());
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Are you sure ?"});
+
+  boxes.Then("Yes");
+  EXPECT_TRUE(form->close());
+  const auto ini = platform::IniFile::Load(ini_);
+  EXPECT_EQ(ini.Get("WindowsRestorer", "TForm1_Width"), std::to_string(form->width()));
+  EXPECT_EQ(ini.Get("WindowsRestorer", "TForm1_WindowState"), "2");
+  EXPECT_TRUE(ini.Get("WindowsRestorer", "TForm1_Left").has_value());
+}
+
+TEST_F(MainWindowTest, TheSavedPlacementIsAppliedOnShow) {
+  platform::IniFile ini;
+  ini.Set("WindowsRestorer", "TForm1_Top", "40");
+  ini.Set("WindowsRestorer", "TForm1_Left", "30");
+  ini.Set("WindowsRestorer", "TForm1_WindowState", "9");  // unknown: the state stays
+  ini.Save(ini_);
+  auto form = Window();
+  form->show();
+  EXPECT_EQ(form->pos(), QPoint(30, 40));
+  EXPECT_FALSE(form->isMinimized());
+}
+
+TEST_F(MainWindowTest, LogListsTheLogFile) {
+  WriteBytes(station_ / "TWIRE.LOG", "first record\r\nsecond record\r\n");
+  auto form = Window();
+  Control<QPushButton>(*form, "ExplorerButton1").click();
+  EXPECT_TRUE(Listed(*form, "first record"));
+  EXPECT_TRUE(Listed(*form, "second record"));
+}
+
+TEST_F(MainWindowTest, HelpWithoutThePageSaysSo) {
+  auto form = Window();
+  BoxAnswerer boxes({"OK"});
+  Control<QPushButton>(*form, "ExplorerButton2").click();
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"File (Tidewire.html) not found!"});
+  EXPECT_EQ(boxes.Unexpected(), 0);
+}
+
+TEST_F(MainWindowTest, ARefusedBackupFolderEndsTheProgramWithStatus2) {
+  fs::remove_all(station_ / "backup");
+  BoxAnswerer boxes({"Cancel"});
+  TForm1 form(station_, ini_);
+  EXPECT_FALSE(form.FormCreate());
+  EXPECT_EQ(form.exit_status(), 2);
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"BACKUP-Dir does not exist!  Create new one?"});
+  EXPECT_FALSE(fs::exists(station_ / "backup"));
+}
+
+TEST_F(MainWindowTest, WaitingForAChildKeepsTheLimitAndTheEventsFlowing) {
+  auto form = Window();
+  int events = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] { ++events; });
+  tick.start(10);
+  auto hanging = platform::ChildProcess::Start("/bin/sleep", {"sleep", "10"}, station_);
+  ASSERT_TRUE(hanging.has_value());
+  EXPECT_FALSE(form->WaitForChild(*hanging, std::chrono::milliseconds(400)));
+  EXPECT_FALSE(hanging->ended());
+  EXPECT_GT(events, 0);
+  hanging->Kill();
+  auto quick = platform::ChildProcess::Start("/bin/true", {"true"}, station_);
+  ASSERT_TRUE(quick.has_value());
+  EXPECT_TRUE(form->WaitForChild(*quick, std::nullopt));
+  EXPECT_EQ(quick->exit_status(), 0);
+}
+
+}  // namespace
+}  // namespace tidewire::app
