@@ -36,6 +36,8 @@ QMessageBox::StandardButtons ButtonsOf(Buttons buttons) {
       return QMessageBox::Ok | QMessageBox::Cancel;
     case Buttons::kYesNo:
       return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::kYes:
+      return QMessageBox::Yes;
   }
   return QMessageBox::Ok;
 }
@@ -61,6 +63,8 @@ Answer AnswerOf(int pressed, Buttons buttons) {
       return Answer::kCancel;
     case Buttons::kYesNo:
       return Answer::kNo;
+    case Buttons::kYes:
+      return Answer::kYes;
   }
   return Answer::kOk;
 }

@@ -16,7 +16,7 @@ class ChildProcess;
 enum class BoxKind { kError, kWarning, kInformation, kConfirmation };
 
 // The fixed button sets of a message box.
-enum class Buttons { kOk, kOkCancel, kYesNo };
+enum class Buttons { kOk, kOkCancel, kYesNo, kYes };
 
 // The button the operator pressed.
 enum class Answer { kOk, kCancel, kYes, kNo };

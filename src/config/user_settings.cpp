@@ -122,8 +122,8 @@ bool CreateNewUserDatabase(Station& station) {
   const auto path = station.File(kUserFile);
   DeleteFileIfPresent(path);
   WriteUserFile(path, kNewUserFileVersion, {});
-  // The only answer is to acknowledge; the port has no Yes-only button set, so OK stands for it.
-  WarningBox(station.op, "You need to restart the Tidewire software");
+  (void)station.op.ShowBox(BoxKind::kWarning, Buttons::kYes,
+                           "You need to restart the Tidewire software");
   return true;
 }
 

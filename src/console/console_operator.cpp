@@ -43,6 +43,8 @@ std::vector<Choice> ChoicesOf(Buttons buttons) {
       return {{"OK", Answer::kOk}, {"Cancel", Answer::kCancel}};
     case Buttons::kYesNo:
       return {{"Yes", Answer::kYes}, {"No", Answer::kNo}};
+    case Buttons::kYes:
+      return {{"Yes", Answer::kYes}};
   }
   return {{"OK", Answer::kOk}};
 }

@@ -133,7 +133,8 @@ TEST_F(UserSettingsTest, NewDatabaseAsksThenWritesAnEmptyOne) {
   EXPECT_EQ(UserFile(), CrLfLines(UserLines("V1.5c", {"XX1ABC"})));
 
   op.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, question, Answer::kYes)
-      .ExpectOk(BoxKind::kWarning, "You need to restart the Tidewire software");
+      .ExpectBox(BoxKind::kWarning, Buttons::kYes, "You need to restart the Tidewire software",
+                 Answer::kYes);
   EXPECT_TRUE(CreateNewUserDatabase(station));
   EXPECT_EQ(UserFile(), "V1.3x\r\n0\r\n");
 }

@@ -123,7 +123,8 @@ TEST_F(EditUserFormTest, NewDatabaseEmptiesTheFileButNotTheOpenDialog) {
   const auto form = Open({"XX1ABC"});
   op.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo,
                "Are you realy sure you want to create a new database?", Answer::kYes)
-      .ExpectOk(BoxKind::kWarning, "You need to restart the Tidewire software");
+      .ExpectBox(BoxKind::kWarning, Buttons::kYes, "You need to restart the Tidewire software",
+                 Answer::kYes);
   Click(*form, "NewDatabaseButton");
   EXPECT_EQ(Read("USER.DAT"), "V1.3x\r\n0\r\n");
   EXPECT_EQ(Row(*form, 1), "XX1ABC");

@@ -28,6 +28,8 @@ Answer DefaultAnswer(Buttons buttons) {
       return Answer::kCancel;
     case Buttons::kYesNo:
       return Answer::kNo;
+    case Buttons::kYes:
+      return Answer::kYes;
   }
   return Answer::kOk;
 }
