@@ -151,6 +151,19 @@ std::unique_ptr<Connection> Connection::Open(const ServerAddress& address) {
   return connection;
 }
 
+std::unique_ptr<Connection> Connection::FromDescriptor(int fd, std::string name) {
+  SetTimeouts(fd, NetworkTimeout());
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  bool loopback = false;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+    loopback = peer.ss_family == AF_UNIX || IsLoopback(reinterpret_cast<sockaddr*>(&peer));
+  }
+  std::string host = name;
+  return std::unique_ptr<Connection>(
+      new Connection(fd, std::move(host), std::move(name), loopback));
+}
+
 void Connection::StartTls() {
   if (buffer_pos_ < buffer_.size()) Fail("the server sent data before the TLS handshake");
   ssl_ = SSL_new(ClientContext());

@@ -23,6 +23,9 @@ class Connection {
  public:
   // Connects to the address's host and port; with TlsMode::kImplicit the handshake follows.
   static std::unique_ptr<Connection> Open(const ServerAddress& address);
+  // Takes over a connected stream socket (the fuzzer's socketpair), with the same time-outs;
+  // a Unix-domain peer counts as this machine.
+  static std::unique_ptr<Connection> FromDescriptor(int fd, std::string name);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <utility>
 
 #include "soup/protocol.h"
 #include "soup/soup_error.h"
@@ -14,7 +15,10 @@ constexpr int kAuthenticationRequired = 480;
 }  // namespace
 
 NntpClient::NntpClient(const ServerAddress& address)
-    : connection_(Connection::Open(address)), address_(address) {
+    : NntpClient(Connection::Open(address), address) {}
+
+NntpClient::NntpClient(std::unique_ptr<Connection> connection, const ServerAddress& address)
+    : connection_(std::move(connection)), address_(address) {
   const Reply greeting = ReadReply(*connection_);
   if (greeting.code != 200 && greeting.code != 201) {
     throw SoupError(connection_->Name() + ": the news server does not serve us: " +

@@ -16,6 +16,8 @@ namespace tidewire::soup {
 class NntpClient : public NewsServer {
  public:
   explicit NntpClient(const ServerAddress& address);
+  // The same over a connection already open to the server.
+  NntpClient(std::unique_ptr<Connection> connection, const ServerAddress& address);
 
   [[nodiscard]] std::optional<GroupRange> Group(const std::string& name) override;
   [[nodiscard]] std::optional<std::string> Article(const std::string& group,

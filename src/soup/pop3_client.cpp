@@ -1,7 +1,9 @@
 #include "soup/pop3_client.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <utility>
 
 #include "soup/protocol.h"
 #include "soup/soup_error.h"
@@ -11,10 +13,16 @@ namespace {
 
 bool Ok(const std::string& line) { return line.substr(0, 3) == "+OK"; }
 
+constexpr std::size_t kMaxListedMails = 100000;
+
 }  // namespace
 
 Pop3Client::Pop3Client(const ServerAddress& address, const Credentials& login)
-    : connection_(Connection::Open(address)) {
+    : Pop3Client(Connection::Open(address), address, login) {}
+
+Pop3Client::Pop3Client(std::unique_ptr<Connection> connection, const ServerAddress& address,
+                       const Credentials& login)
+    : connection_(std::move(connection)) {
   const std::string greeting = connection_->ReadLine();
   if (!Ok(greeting)) {
     throw SoupError(connection_->Name() + ": the POP3 server does not serve us: " + greeting);
@@ -72,7 +80,10 @@ std::vector<WaitingMail> Pop3Client::List() {
   }
   // No UIDL: the numbers alone, from STAT.
   const std::string stat = Command("STAT", "STAT");
-  const std::size_t count = std::strtoul(stat.c_str() + 3, nullptr, 10);
+  // STAT's count is only the server's word: past the cap the mail waits for the next session
+  // instead of the list filling memory.
+  const std::size_t count =
+      std::min<std::size_t>(std::strtoul(stat.c_str() + 3, nullptr, 10), kMaxListedMails);
   for (std::size_t number = 1; number <= count; ++number) mails.push_back({number, ""});
   return mails;
 }

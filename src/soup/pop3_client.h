@@ -15,6 +15,9 @@ class Pop3Client : public MailDrop {
  public:
   // Connects and logs in; throws SoupError when the server cannot be reached or refuses.
   Pop3Client(const ServerAddress& address, const Credentials& login);
+  // The same over a connection already open to the server.
+  Pop3Client(std::unique_ptr<Connection> connection, const ServerAddress& address,
+             const Credentials& login);
 
   [[nodiscard]] std::vector<WaitingMail> List() override;
   void Retrieve(const WaitingMail& mail,

@@ -1,6 +1,7 @@
 #include "soup/smtp_client.h"
 
 #include <cctype>
+#include <utility>
 
 #include "soup/protocol.h"
 #include "soup/soup_error.h"
@@ -24,7 +25,11 @@ bool HasEightBit(std::string_view text) {
 }  // namespace
 
 SmtpClient::SmtpClient(const ServerAddress& address, const Credentials& login)
-    : connection_(Connection::Open(address)) {
+    : SmtpClient(Connection::Open(address), address, login) {}
+
+SmtpClient::SmtpClient(std::unique_ptr<Connection> connection, const ServerAddress& address,
+                       const Credentials& login)
+    : connection_(std::move(connection)) {
   const Reply greeting = ReadReply(*connection_);
   if (greeting.code / 100 != 2) {
     throw SoupError(connection_->Name() + ": the SMTP server does not serve us: " +

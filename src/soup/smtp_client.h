@@ -16,6 +16,9 @@ namespace tidewire::soup {
 class SmtpClient : public MailSender {
  public:
   SmtpClient(const ServerAddress& address, const Credentials& login);
+  // The same over a connection already open to the server.
+  SmtpClient(std::unique_ptr<Connection> connection, const ServerAddress& address,
+             const Credentials& login);
 
   [[nodiscard]] Delivery Send(const Envelope& envelope, std::string_view message) override;
   void Finish() override;
