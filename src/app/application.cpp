@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/exit_status.h"
+#include "cycle/exit_status.h"
 #include "app/instance_channel.h"
 #include "app/main_window.h"
 #include "base/errors.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/exit_status.h"
+#include "cycle/exit_status.h"
 #include "app/status_list.h"
 #include "app/window_placement.h"
 #include "base/operator.h"
@@ -22,6 +22,9 @@
 #include "cycle/run_cycle.h"
 
 namespace tidewire::app {
+
+using cycle::ExitStatus;
+using cycle::StatusFor;
 
 // The main window: the gateway's controls, its status list, and the person at the console for
 // the core. Every handler runs on the one thread; a pass gives the window turns meanwhile.

@@ -25,19 +25,6 @@ namespace {
 constexpr std::string_view kLockFile = "tidewire.lck";
 constexpr std::string_view kCommandList = "Commands: GO!, Backup, Restore, LOG, Stop";
 
-ExitStatus StatusFor(EndProgram::Reason reason) {
-  switch (reason) {
-    case EndProgram::Reason::kOperator:
-      return ExitStatus::kOperatorRefused;
-    case EndProgram::Reason::kDriveNotReady:
-      return ExitStatus::kDriveNotReady;
-    case EndProgram::Reason::kBidCounterRefused:
-      return ExitStatus::kBidCounterRefused;
-    case EndProgram::Reason::kDamagedExportFile:
-      return ExitStatus::kDamagedExportFile;
-  }
-  return ExitStatus::kOperatorRefused;
-}
 
 enum class Outcome { kGoOn, kEnd };
 
@@ -47,19 +34,9 @@ struct Session {
   cycle::PassEnd last_pass = cycle::PassEnd::kCompleted;
 
   [[nodiscard]] ExitStatus Status() const {
-    if (!any_pass) return ExitStatus::kNormal;
-    switch (last_pass) {
-      case cycle::PassEnd::kCompleted:
-        return ExitStatus::kNormal;
-      case cycle::PassEnd::kBlocked:
-        return ExitStatus::kPassBlocked;
-      case cycle::PassEnd::kClientTrouble:
-        return ExitStatus::kClientTrouble;
-      case cycle::PassEnd::kStoppedOnError:
-        return ExitStatus::kPassStopped;
-    }
-    return ExitStatus::kNormal;
+    return any_pass ? cycle::StatusFor(last_pass) : ExitStatus::kNormal;
   }
+
 };
 
 // GO!: one pass; in AutoGO mode the pass itself asks the window to close.
@@ -167,7 +144,7 @@ ExitStatus RunStation(ConsoleOperator& op) {
       CommandLoop(station, op, session);
     }
   } catch (const EndProgram& end) {
-    return StatusFor(end.reason);
+    return cycle::StatusFor(end.reason);
   }
   return session.Status();
 }

@@ -1,6 +1,6 @@
-#include "app/exit_status.h"
+#include "cycle/exit_status.h"
 
-namespace tidewire::app {
+namespace tidewire::cycle {
 
 ExitStatus StatusFor(EndProgram::Reason reason) {
   switch (reason) {
@@ -16,18 +16,18 @@ ExitStatus StatusFor(EndProgram::Reason reason) {
   return ExitStatus::kOperatorRefused;
 }
 
-ExitStatus StatusFor(cycle::PassEnd end) {
+ExitStatus StatusFor(PassEnd end) {
   switch (end) {
-    case cycle::PassEnd::kCompleted:
+    case PassEnd::kCompleted:
       return ExitStatus::kNormal;
-    case cycle::PassEnd::kBlocked:
+    case PassEnd::kBlocked:
       return ExitStatus::kPassBlocked;
-    case cycle::PassEnd::kClientTrouble:
+    case PassEnd::kClientTrouble:
       return ExitStatus::kClientTrouble;
-    case cycle::PassEnd::kStoppedOnError:
+    case PassEnd::kStoppedOnError:
       return ExitStatus::kPassStopped;
   }
   return ExitStatus::kNormal;
 }
 
-}  // namespace tidewire::app
+}  // namespace tidewire::cycle

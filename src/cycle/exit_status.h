@@ -3,9 +3,9 @@
 #include "base/errors.h"
 #include "cycle/run_cycle.h"
 
-namespace tidewire::app {
+namespace tidewire::cycle {
 
-// Exit statuses of tidewire, the same as tidewire-console's.
+// Exit statuses of tidewire and tidewire-console.
 enum class ExitStatus : int {
   kNormal = 0,
   kAnotherInstance = 1,    // a gateway already runs in this working directory
@@ -22,6 +22,6 @@ enum class ExitStatus : int {
 // The status of a program ended by a fatal check or the operator.
 [[nodiscard]] ExitStatus StatusFor(EndProgram::Reason reason);
 // The status of a program whose last pass ended so.
-[[nodiscard]] ExitStatus StatusFor(cycle::PassEnd end);
+[[nodiscard]] ExitStatus StatusFor(PassEnd end);
 
-}  // namespace tidewire::app
+}  // namespace tidewire::cycle
