@@ -56,17 +56,7 @@ Answer AnswerOf(int pressed, Buttons buttons) {
     default:
       break;
   }
-  switch (buttons) {
-    case Buttons::kOk:
-      return Answer::kOk;
-    case Buttons::kOkCancel:
-      return Answer::kCancel;
-    case Buttons::kYesNo:
-      return Answer::kNo;
-    case Buttons::kYes:
-      return Answer::kYes;
-  }
-  return Answer::kOk;
+  return EscapeAnswer(buttons);
 }
 
 }  // namespace

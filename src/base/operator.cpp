@@ -34,4 +34,18 @@ void InformationBox(Operator& op, std::string_view text) {
   (void)op.ShowBox(BoxKind::kInformation, Buttons::kOk, text);
 }
 
+Answer EscapeAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kOk:
+      return Answer::kOk;
+    case Buttons::kOkCancel:
+      return Answer::kCancel;
+    case Buttons::kYesNo:
+      return Answer::kNo;
+    case Buttons::kYes:
+      return Answer::kYes;
+  }
+  return Answer::kOk;
+}
+
 }  // namespace tidewire

@@ -66,6 +66,10 @@ class Operator {
   std::chrono::steady_clock::time_point ticks_from_{};
 };
 
+// The answer of a box closed without a button, or answered by nobody: the one that guesses
+// nothing and loses nothing (OK where it is alone, else Cancel or No).
+[[nodiscard]] Answer EscapeAnswer(Buttons buttons);
+
 // Shorthand for the single-button boxes.
 void ErrorBox(Operator& op, std::string_view text);
 void WarningBox(Operator& op, std::string_view text);

@@ -88,12 +88,12 @@ void TEditUserForm1::BuildControls() {
     connect(field, &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
   }
 
-  struct ButtonSpec {
+  struct ButtonDef {
     const char* name;
     QString caption;
     void (TEditUserForm1::*click)();
   };
-  const std::array<ButtonSpec, 9> specs = {{
+  const std::array<ButtonDef, 9> defs = {{
       {"NewButton", "NEW", &TEditUserForm1::NewButtonClick},
       {"SaveButton", "SAVE", &TEditUserForm1::SaveButtonClick},
       {"DelButton", "DEL", &TEditUserForm1::DelButtonClick},
@@ -105,13 +105,13 @@ void TEditUserForm1::BuildControls() {
       {"Service2Button", kService2Name, &TEditUserForm1::Service2ButtonClick},
   }};
   std::vector<QPushButton*> buttons;
-  for (const ButtonSpec& spec : specs) {
-    QPushButton* button = MakeButton(this, spec.name, spec.caption);
-    if (spec.click == nullptr) {
+  for (const ButtonDef& def : defs) {
+    QPushButton* button = MakeButton(this, def.name, def.caption);
+    if (def.click == nullptr) {
       connect(button, &QPushButton::clicked, this, &QDialog::reject);
     } else {
       connect(button, &QPushButton::clicked, this,
-              [this, click = spec.click] { (this->*click)(); });
+              [this, click = def.click] { (this->*click)(); });
     }
     buttons.push_back(button);
   }

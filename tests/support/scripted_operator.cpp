@@ -20,19 +20,7 @@ const char* KindName(BoxKind kind) {
   return "?";
 }
 
-Answer DefaultAnswer(Buttons buttons) {
-  switch (buttons) {
-    case Buttons::kOk:
-      return Answer::kOk;
-    case Buttons::kOkCancel:
-      return Answer::kCancel;
-    case Buttons::kYesNo:
-      return Answer::kNo;
-    case Buttons::kYes:
-      return Answer::kYes;
-  }
-  return Answer::kOk;
-}
+Answer DefaultAnswer(Buttons buttons) { return EscapeAnswer(buttons); }
 
 }  // namespace
 

@@ -61,21 +61,21 @@ def alive(pidfile):
         return False
 
 
-def wait(seconds, ca_file, specs):
-    todo = [spec.split(":", 4) for spec in specs]
+def wait(seconds, ca_file, servers):
+    todo = [server.split(":", 4) for server in servers]
     deadline = time.monotonic() + float(seconds)
     failed = []
     while todo and time.monotonic() < deadline:
-        for spec in list(todo):
-            name, port, mode, greeting, pidfile = spec
+        for server in list(todo):
+            name, port, mode, greeting, pidfile = server
             if answers(int(port), mode, greeting, ca_file):
-                todo.remove(spec)
+                todo.remove(server)
             elif not alive(pidfile):
                 failed.append(name)
-                todo.remove(spec)
+                todo.remove(server)
         if todo:
             time.sleep(0.1)
-    names = failed + [spec[0] for spec in todo]
+    names = failed + [server[0] for server in todo]
     for name in sorted(set(names)):
         print(name)
     return 1 if names else 0
