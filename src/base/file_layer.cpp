@@ -180,6 +180,12 @@ void RefuseToReplaceUnusable(const fs::path& path) {
   }
 }
 
+bool UsableFileExists(const fs::path& path) {
+  if (!EntryExists(path)) return false;
+  RefuseToReplaceUnusable(path);
+  return true;
+}
+
 bool FolderIsPresent(const fs::path& path) {
   if (path.empty()) return false;
   struct stat st {};
@@ -436,9 +442,50 @@ void TextReader::Close() {
 
 // --- TextWriter
 
+fs::path ReplacementName(const fs::path& path) {
+  // Never "*.NEW" or "*.MSG": those names are the downloads a pass converts and deletes.
+  return path.parent_path() / (path.filename().string() + ".tmp");
+}
+
+void SyncFolder(const fs::path& folder) {
+  const fs::path real = ResolvePath(folder.empty() ? fs::path(".") : folder);
+  int fd;
+  do {
+    fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) IoError::FromErrno(errno, folder.string());
+  if (::fsync(fd) != 0) {
+    const int error = errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder; the rename itself has happened.
+    if (error != EINVAL && error != ENOTSUP) IoError::FromErrno(error, folder.string());
+    return;
+  }
+  CloseChecked(fd, folder);
+}
+
+namespace {
+
+int OpenForMode(const fs::path& path, TextWriter::Mode mode, const fs::path& temp) {
+  switch (mode) {
+    case TextWriter::Mode::kAppend:
+      return OpenCreating(path, O_WRONLY | O_APPEND);
+    case TextWriter::Mode::kReplace:
+      // A read-only or locked file is not to be replaced behind its owner's back.
+      RefuseToReplaceUnusable(path);
+      return OpenCreating(temp, O_WRONLY | O_TRUNC);
+    case TextWriter::Mode::kCreate:
+      break;
+  }
+  return OpenCreating(path, O_WRONLY | O_TRUNC);
+}
+
+}  // namespace
+
 TextWriter::TextWriter(const fs::path& path, Mode mode)
     : path_(path),
-      fd_(OpenCreating(path, mode == Mode::kAppend ? O_WRONLY | O_APPEND : O_WRONLY | O_TRUNC)) {
+      temp_(mode == Mode::kReplace ? ReplacementName(path) : fs::path()),
+      fd_(OpenForMode(path, mode, temp_)) {
   buffer_.reserve(kBufferSize);
 }
 
@@ -446,6 +493,11 @@ TextWriter::~TextWriter() { Abandon(); }
 
 void TextWriter::Abandon() noexcept {
   if (fd_ < 0) return;
+  if (!temp_.empty()) {
+    Release();
+    ::unlink(ResolvePath(temp_).c_str());
+    return;
+  }
   try {
     Flush();
   } catch (...) {
@@ -456,6 +508,7 @@ void TextWriter::Abandon() noexcept {
 
 TextWriter::TextWriter(TextWriter&& other) noexcept
     : path_(std::move(other.path_)),
+      temp_(std::move(other.temp_)),
       fd_(std::exchange(other.fd_, -1)),
       buffer_(std::move(other.buffer_)) {}
 
@@ -463,6 +516,7 @@ TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
   if (this != &other) {
     Abandon();
     path_ = std::move(other.path_);
+    temp_ = std::move(other.temp_);
     fd_ = std::exchange(other.fd_, -1);
     buffer_ = std::move(other.buffer_);
   }
@@ -471,10 +525,11 @@ TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
 
 void TextWriter::Write(std::string_view text) {
   if (fd_ < 0) throw IoError(103, path_.string());  // file not open
+  const fs::path& target = temp_.empty() ? path_ : temp_;
   if (buffer_.size() + text.size() > kBufferSize) {
     Flush();
     if (text.size() >= kBufferSize) {
-      WriteAll(fd_, text.data(), text.size(), path_);
+      WriteAll(fd_, text.data(), text.size(), target);
       return;
     }
   }
@@ -490,20 +545,35 @@ void TextWriter::Flush() {
   if (fd_ < 0 || buffer_.empty()) return;
   std::string pending;
   pending.swap(buffer_);
-  WriteAll(fd_, pending.data(), pending.size(), path_);
+  WriteAll(fd_, pending.data(), pending.size(), temp_.empty() ? path_ : temp_);
   pending.clear();
   buffer_.swap(pending);
 }
 
 void TextWriter::Close() {
   if (fd_ < 0) return;
+  if (temp_.empty()) {
+    try {
+      Flush();
+    } catch (...) {
+      Release();
+      throw;
+    }
+    CloseChecked(std::exchange(fd_, -1), path_);
+    return;
+  }
   try {
     Flush();
+    if (::fsync(fd_) != 0) IoError::FromErrno(errno, temp_.string());
+    CloseChecked(std::exchange(fd_, -1), temp_);
+    RenameFile(temp_, path_);
   } catch (...) {
     Release();
+    ::unlink(ResolvePath(temp_).c_str());
     throw;
   }
-  CloseChecked(std::exchange(fd_, -1), path_);
+  temp_.clear();
+  SyncFolder(path_.parent_path());
 }
 
 void TextWriter::Release() noexcept {

@@ -31,6 +31,11 @@ namespace fs = std::filesystem;
 // count (read-only, held by another program, a folder): creating it anew would lose what it holds.
 void RefuseToReplaceUnusable(const fs::path& path);
 
+// For files that hold messages or history: false when nothing stands under the name; true for a
+// usable file; "File access denied" for anything else, which must neither be taken for a
+// missing file nor replaced (an unreadable counter taken as missing would restart bulletin IDs).
+[[nodiscard]] bool UsableFileExists(const fs::path& path);
+
 // True when the path names a folder.
 [[nodiscard]] bool FolderIsPresent(const fs::path& path);
 
@@ -133,10 +138,20 @@ class BinaryWriter {
   int fd_ = -1;
 };
 
+// The name a replacement of `path` is written under before it is renamed into place: the name
+// with ".tmp" (TWIREBID.BIN -> TWIREBID.BIN.tmp), in the same folder.
+[[nodiscard]] fs::path ReplacementName(const fs::path& path);
+
+// Makes a rename or delete in `folder` durable.
+void SyncFolder(const fs::path& folder);
+
 // Writes a text file with CR LF line ends through one buffer.
+// kReplace writes to ReplacementName(path) and on Close puts the bytes on the disk and renames
+// them over the file, so a crash or failure at any point leaves either the old file or the new
+// one, never a part; a writer dropped without Close leaves the old file as it was.
 class TextWriter {
  public:
-  enum class Mode { kCreate, kAppend };
+  enum class Mode { kCreate, kAppend, kReplace };
 
   TextWriter(const fs::path& path, Mode mode);
   ~TextWriter();  // closes without raising; call Close to see errors
@@ -157,6 +172,7 @@ class TextWriter {
   void Release() noexcept;
 
   fs::path path_;
+  fs::path temp_;  // kReplace only
   int fd_ = -1;
   std::string buffer_;
 };

@@ -38,6 +38,10 @@ struct Station {
   // The main window has agreed to close; the front end ends the program once the handler in
   // progress has returned.
   bool CloseRequested = false;
+  // USER.DAT is there but could not be read at start: each pass reads it again before it
+  // converts anything, and stops while it still cannot (a pass with no users would reject
+  // every packet user and turn their e-mail into bulletins).
+  bool UsersUnread = false;
   // The settings dialog's two-digit entry field, which each load fills.
   std::string AfterXMessageEntry = "xx";
 

@@ -13,7 +13,7 @@ std::vector<std::string> ReadListFile(const std::filesystem::path& path) {
 }
 
 void WriteListFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
-  TextWriter out(path, TextWriter::Mode::kCreate);
+  TextWriter out(path, TextWriter::Mode::kReplace);
   for (const std::string& line : lines) out.WriteLine(line);
   out.Close();
 }

@@ -101,7 +101,7 @@ std::optional<SettingsFields> ReadSettingsAtStart(Station& station) {
 void WriteSettingsFile(Station& station, const SettingsFields& fields,
                        std::string_view two_digit_entry) {
   const GatewayConfig& config = station.config;
-  TextWriter out(station.File(kConfigFile), TextWriter::Mode::kCreate);
+  TextWriter out(station.File(kConfigFile), TextWriter::Mode::kReplace);
   for (const auto member : kTextLines) out.WriteLine(OneLine(fields.*member));
   out.WriteLine(FlagText(config.ShortNewsHeaders));
   out.WriteLine(FlagText(config.ShortMailHeaders));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/errors.h"
 #include "base/file_layer.h"
 #include "base/operator.h"
 #include "base/text.h"
@@ -45,7 +46,7 @@ UserFileContent ReadUserFile(const std::filesystem::path& path) {
 
 void WriteUserFile(const std::filesystem::path& path, std::string_view version,
                    const std::vector<UserRecord>& records) {
-  TextWriter out(path, TextWriter::Mode::kCreate);
+  TextWriter out(path, TextWriter::Mode::kReplace);
   out.WriteLine(version);
   out.WriteLine(std::to_string(records.size()));
   for (const UserRecord& user : records) {
@@ -59,7 +60,11 @@ void WriteUserFile(const std::filesystem::path& path, std::string_view version,
 
 void LoadUserDatabase(Station& station) {
   const auto path = station.File(kUserFile);
-  if (!FileIsPresent(path)) return;
+  if (!FileIsPresent(path)) {
+    // Only a file that is not there at all means "no users".
+    if (EntryExists(path)) throw IoError(IoCode::kAccessDenied, path.string());
+    return;
+  }
   station.Status(" Reading file: USER.DAT");
   UserFileContent content = ReadUserFile(path);
   if (!ParseDecimal(content.CountLine)) {

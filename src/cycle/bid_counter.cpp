@@ -13,26 +13,12 @@ namespace tidewire::cycle {
 namespace {
 
 constexpr std::string_view kBidFile = "TWIREBID.BIN";
-// The new counter is written here first and then renamed over the old one.
-constexpr std::string_view kBidTempFile = "TWIREBID.NEW";
-
-// Replaces the counter file with the digits of `value`. A write that fails leaves the old file
-// untouched: a half-written counter would make bulletin IDs repeat.
+// Replaces the counter file with the digits of `value` (through a temporary name). A write that
+// fails leaves the old file untouched: a half-written counter would make bulletin IDs repeat.
 void WriteCounterFile(const Station& station, std::int32_t value) {
-  const fs::path temp = station.File(kBidTempFile);
-  try {
-    TextWriter writer(temp, TextWriter::Mode::kCreate);
-    writer.Write(std::to_string(value));
-    writer.Close();
-    RenameFile(temp, station.File(kBidFile));
-  } catch (const IoError&) {
-    try {
-      DeleteFileIfPresent(temp);
-    } catch (const IoError&) {
-      // The first error is the one the operator needs to see.
-    }
-    throw;
-  }
+  TextWriter writer(station.File(kBidFile), TextWriter::Mode::kReplace);
+  writer.Write(std::to_string(value));
+  writer.Close();
 }
 
 // A typed line without the blanks around it.
@@ -103,7 +89,8 @@ void TakeTypedBidNumber(Station& station) {
 
 void LoadBidCounter(Station& station) {
   const fs::path file = station.File(kBidFile);
-  if (FileIsPresent(file)) {
+  // A counter that is there but cannot be read is an error, never a first run.
+  if (UsableFileExists(file)) {
     TextReader reader(file);
     const std::int32_t value = reader.ReadInteger();
     reader.Close();

@@ -8,6 +8,7 @@
 #include "base/file_layer.h"
 #include "config/flag_files.h"
 #include "config/load_configuration.h"
+#include "config/user_database.h"
 #include "cycle/backup_folder.h"
 #include "cycle/bid_counter.h"
 #include "cycle/run_log.h"
@@ -52,8 +53,9 @@ void SaveSoundSetting(Station& station) {
 Leftover FindLeftover(const Station& station) {
   if (FileIsPresent(station.MailinFile(kMailIn))) return Leftover::kUnimportedMailIn;
   const fs::path working = station.File(kMailIn);
-  if (FileIsPresent(working) && FileSizeOf(working) > 0) return Leftover::kUndeliveredMailIn;
-  if (FileIsPresent(station.File(kReplies))) return Leftover::kUnsentReplies;
+  if (UsableFileExists(working) && FileSizeOf(working) > 0) return Leftover::kUndeliveredMailIn;
+  // A packet is never packed over: an unreadable REPLIES blocks the pass as a readable one does.
+  if (EntryExists(station.File(kReplies))) return Leftover::kUnsentReplies;
   return Leftover::kNone;
 }
 
@@ -184,6 +186,10 @@ PassEnd RunPass(Station& station) {
   SaveSoundSetting(station);
   station.counters.Reset();
   config::LoadConfiguration(station);
+  if (station.UsersUnread) {
+    config::LoadUserDatabase(station);
+    station.UsersUnread = false;
+  }
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {

@@ -36,9 +36,8 @@ void WriteRecord(TextWriter& log, const Station& station) {
 void WriteRunLog(Station& station) {
   const fs::path file = station.File(kLogFile);
   if (FileIsPresent(file) && FileSizeOf(file) >= kRestartSize) DeleteFile(file);
-  const bool appending = FileIsPresent(file);
   // A log that is there but read-only or held is not started afresh: its history would be lost.
-  if (!appending) RefuseToReplaceUnusable(file);
+  const bool appending = UsableFileExists(file);
   TextWriter log(file, appending ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);
   if (!appending) log.WriteLine("-- Tidewire LOGfile -- ");
   WriteRecord(log, station);

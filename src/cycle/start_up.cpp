@@ -1,5 +1,6 @@
 #include "cycle/start_up.h"
 
+#include <optional>
 #include <string_view>
 
 #include "base/errors.h"
@@ -27,6 +28,12 @@ void EnsureBackupFolder(Station& station) {
   MakeFolder(folder);
 }
 
+// A flag that is there counts, even when a look into it fails: read as off, it would be
+// deleted by the next Stop, and an unattended station would stop running its passes.
+bool FlagIsSet(const Station& station, std::string_view name) {
+  return EntryExists(station.File(name));
+}
+
 // A flag file exists exactly while its switch is on.
 void SaveFlag(const Station& station, std::string_view name, bool on) {
   if (on) {
@@ -39,13 +46,15 @@ void SaveFlag(const Station& station, std::string_view name, bool on) {
 }  // namespace
 
 void StartUp(Station& station) {
+  // Until USER.DAT is read, a failure anywhere in the start leaves the table to the first pass.
+  station.UsersUnread = true;
   EnsureBackupFolder(station);
   station.config.ConfigurationCodeMode2 = false;
-  station.SoundOn = FileIsPresent(station.File(kSoundFlag));
+  station.SoundOn = FlagIsSet(station, kSoundFlag);
   station.SoundBox = station.SoundOn;
   station.op.SetProgressLabel("");
   station.op.SetError1("Idle");
-  if (FileIsPresent(station.File(kAutoGoFlag))) {
+  if (FlagIsSet(station, kAutoGoFlag)) {
     // Ticking the box runs its click handler; the run cycle fills Status1.
     AutoGoCheckClick(station);
     station.BitBtn1Enabled = true;
@@ -54,10 +63,19 @@ void StartUp(Station& station) {
     station.AutoGoBox = false;
     station.BitBtn1Enabled = false;
   }
-  config::LoadUserDatabase(station);
+  // A USER.DAT that cannot be read is reported after the settings are read, and read again
+  // by the next pass.
+  std::optional<IoError> user_file_error;
+  try {
+    config::LoadUserDatabase(station);
+    station.UsersUnread = false;
+  } catch (const IoError& error) {
+    user_file_error = error;
+  }
   // The settings window made at start reads TWIRE.CFG; what outlives it are the flag settings
   // of lines 16 to 21 in the station's GatewayConfig.
   (void)config::ReadSettingsAtStart(station);
+  if (user_file_error) throw *user_file_error;
 }
 
 void StopClick(Station& station) {

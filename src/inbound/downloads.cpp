@@ -145,9 +145,10 @@ void PrepareMailFile(Station& station) {
 }
 
 void ConvertDownloads(Station& station) {
-  if (FileIsPresent(station.File("0000000.MSG"))) PrepareMailFile(station);
+  // Fetched mail that cannot be read stops the pass; passed over, it would be deleted below.
+  if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
   MakeWorkingCopies(station);
-  if (FileIsPresent(station.File("0000000.NOW"))) ConvertMail(station);
+  if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station);
   ConvertNewsFiles(station);
   DeleteMatching(station, "*.MSG", false);
   DeleteMatching(station, "*.M0?", true);

@@ -19,13 +19,12 @@ constexpr std::string_view kEvenBanner = "V1.6 Beta  INTERNET <-> PACKET Radio G
 
 ImportWriter OpenImportFile(Station& station, Announce announce) {
   const fs::path path = station.File(kImportFileName);
-  const bool present = FileIsPresent(path);
+  // A MAIL.IN that is there but not usable (read-only, held by another program) is not
+  // replaced: creating it anew would throw away the messages already in it.
+  const bool present = UsableFileExists(path);
   if (announce == Announce::kAnnounce) {
     station.Status(present ? " Writing to file: MAIL.IN" : " Creating file: MAIL.IN");
   }
-  // A MAIL.IN that is there but not usable (read-only, held by another program) is not
-  // replaced: creating it anew would throw away the messages already in it.
-  if (!present) RefuseToReplaceUnusable(path);
   return ImportWriter(
       TextWriter(path, present ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate));
 }

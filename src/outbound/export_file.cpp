@@ -13,6 +13,7 @@
 #include "outbound/export_message.h"
 #include "outbound/reply_file.h"
 #include "outbound/reply_packet.h"
+#include "base/file_layer.h"
 #include "outbound/server_requests.h"
 
 namespace tidewire::outbound {
@@ -120,8 +121,37 @@ void ExportPass::ScanForAddressLine() {
 
 // The steps after the export file: pack the reply files, then announce the packet.
 void FinishPacket(Station& station) {
-  PackReplyFiles(station);
+  PackReplyFiles(station, station.File(kTakenIndexFile));
   WriteRepliesFile(station);
+}
+
+// What an earlier pass stopped on before its packet was announced: reply files of messages it
+// took from the export file (packed now, before this pass's files replace them), or packet
+// files without REPLIES. They go out in this pass, whatever the export file holds.
+void FinishEarlierPacket(Station& station) {
+  if (EntryExists(station.File(kTakenIndexFile))) {
+    station.Status(" Packing reply files of an earlier pass (INDEX)");
+    PackReplyFiles(station, station.File(kTakenIndexFile));
+  }
+  WriteRepliesFile(station);
+}
+
+// Deleting the export file hands its messages over to the reply files: INDEX takes its other
+// name first, so a pass stopped from here on still packs them. Should the delete fail, the
+// messages stay the export file's and INDEX its old name.
+void TakeExportMessages(Station& station, const fs::path& export_file) {
+  RenameFile(station.File(kIndexFile), station.File(kTakenIndexFile));
+  station.Status(" Deleting FBB-Exportfile... (FBBEMAIL)");
+  try {
+    DeleteFile(export_file);
+  } catch (const IoError&) {
+    try {
+      RenameFile(station.File(kTakenIndexFile), station.File(kIndexFile));
+    } catch (const IoError&) {
+      // The delete's error is the one to show; the next pass then sends these messages twice.
+    }
+    throw;
+  }
 }
 
 void MakeBackup(Station& station, const fs::path& export_file) {
@@ -156,6 +186,7 @@ bool HasDoubleCarriageReturn(const fs::path& path) {
 void ProcessExportFile(Station& station) { ProcessExportFile(station, ProgramMessageIds()); }
 
 void ProcessExportFile(Station& station, MessageIdSource& ids) {
+  FinishEarlierPacket(station);
   const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
   if (!FileIsPresent(export_file)) {
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
@@ -187,8 +218,7 @@ void ProcessExportFile(Station& station, MessageIdSource& ids) {
   ExportPass pass(station, export_file, ids);
   pass.ProcessMessages();
   pass.Close();
-  station.Status(" Deleting FBB-Exportfile... (FBBEMAIL)");
-  DeleteFile(export_file);
+  TakeExportMessages(station, export_file);
   station.Status(" Creating clean exportfile (FBBEMAIL)");
   CreateEmptyFile(export_file);
   lock->Release();

@@ -4,12 +4,12 @@
 
 #include "base/dates.h"
 #include "base/text.h"
+#include "outbound/reply_packet.h"
 
 namespace tidewire::outbound {
 
 namespace {
 
-constexpr std::string_view kIndexFile = "INDEX";
 constexpr std::string_view kEncodedStart = "=?ISO-8859-1?Q?";
 constexpr std::size_t kEncodedPayload = 75 - 15 - 2;  // RFC 2047: a word is at most 75 long
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "base/errors.h"
@@ -12,7 +13,6 @@ namespace tidewire::outbound {
 
 namespace {
 
-constexpr std::string_view kIndexFile = "INDEX";
 constexpr std::string_view kMailPacket = "MAIL.MSG";
 constexpr std::string_view kNewsPacket = "NEWS.MSG";
 constexpr std::string_view kRepliesFile = "REPLIES";
@@ -55,9 +55,46 @@ void AppendMessage(const fs::path& file, std::uint32_t size, TextWriter& packet,
   in.Close();
 }
 
-void DeleteWhenEmpty(const fs::path& path) {
-  if (FileSizeOf(path) == 0) DeleteFile(path);
-}
+// A packet file as it is built: the messages of a packet left by an earlier pass that never
+// went (its REPLIES was not written) come first, then this pass's. The file is replaced as a
+// whole when it is closed, so a stop halfway leaves the packet as it was.
+class PacketFile {
+ public:
+  explicit PacketFile(const fs::path& path)
+      : path_(path), out_(std::in_place, path, TextWriter::Mode::kReplace) {
+    if (UsableFileExists(path_)) {
+      const std::int64_t kept = FileSizeOf(path_);
+      BinaryReader in(path_);
+      std::vector<char> buffer(kCopyBuffer);
+      for (std::int64_t left = kept; left > 0;) {
+        const std::size_t got = in.Read(buffer.data(), buffer.size());
+        if (got == 0) break;
+        out_->Write(std::string_view(buffer.data(), got));
+        left -= static_cast<std::int64_t>(got);
+      }
+      in.Close();
+      size_ = kept;
+    }
+  }
+
+  TextWriter& writer() { return *out_; }
+  void Added(std::uint32_t size) { size_ += 4 + static_cast<std::int64_t>(size); }
+
+  // An empty packet file is not made (and an empty one left before goes).
+  void Close() {
+    if (size_ > 0) {
+      out_->Close();
+      return;
+    }
+    out_.reset();  // a replacement never closed is dropped
+    DeleteFileIfPresent(path_);
+  }
+
+ private:
+  fs::path path_;
+  std::optional<TextWriter> out_;
+  std::int64_t size_ = 0;
+};
 
 }  // namespace
 
@@ -70,38 +107,39 @@ std::string LengthPrefix(std::uint32_t length) {
   return prefix;
 }
 
-void PackReplyFiles(Station& station) {
-  const fs::path index_path = station.File(kIndexFile);
-  if (FileIsPresent(index_path) && FileSizeOf(index_path) == 0) {
+void PackReplyFiles(Station& station) { PackReplyFiles(station, station.File(kIndexFile)); }
+
+void PackReplyFiles(Station& station, const fs::path& index_path) {
+  if (!UsableFileExists(index_path)) return;
+  if (FileSizeOf(index_path) == 0) {
     station.Status(" Deleting INDEX-File, Filesize = 0");
     DeleteFile(index_path);
     station.op.giveTurn();
+    return;
   }
-  if (!FileIsPresent(index_path)) return;
-  const fs::path mail_path = station.File(kMailPacket);
-  const fs::path news_path = station.File(kNewsPacket);
-  TextWriter mail(mail_path, TextWriter::Mode::kCreate);
-  TextWriter news(news_path, TextWriter::Mode::kCreate);
+  PacketFile mail(station.File(kMailPacket));
+  PacketFile news(station.File(kNewsPacket));
   TextReader index(index_path);
   std::vector<char> buffer(kCopyBuffer);
   while (!index.AtEnd()) {
     const std::string name = index.ReadLine();
     const std::uint32_t size = IndexedSize(index.ReadLine(), index_path);
-    AppendMessage(station.File(name), size, IsMailReplyFile(name) ? mail : news, buffer);
+    PacketFile& packet = IsMailReplyFile(name) ? mail : news;
+    AppendMessage(station.File(name), size, packet.writer(), buffer);
+    packet.Added(size);
   }
   index.Close();
   mail.Close();
   news.Close();
+  // A crash before this delete packs the same files again: a duplicate, never a loss.
   DeleteFile(index_path);
-  DeleteWhenEmpty(mail_path);
-  DeleteWhenEmpty(news_path);
 }
 
 void WriteRepliesFile(Station& station) {
   const bool mail = FileIsPresent(station.File(kMailPacket));
   const bool news = FileIsPresent(station.File(kNewsPacket));
   if (!mail && !news) return;
-  TextWriter replies(station.File(kRepliesFile), TextWriter::Mode::kCreate);
+  TextWriter replies(station.File(kRepliesFile), TextWriter::Mode::kReplace);
   if (mail) replies.Write("MAIL\tmail\tb\n");
   if (news) replies.Write("NEWS\tnews\tB\n");
   replies.Close();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "base/station.h"
 
@@ -10,10 +12,17 @@ namespace tidewire::outbound {
 // The 4-byte length before each message of a SOUP binary message file, high byte first.
 [[nodiscard]] std::string LengthPrefix(std::uint32_t length);
 
+// The list of this pass's reply files, as they are written.
+inline constexpr std::string_view kIndexFile = "INDEX";
+// INDEX's name once the export file's messages are taken into its reply files; a pass that
+// finds it packs them before it writes reply files of its own.
+inline constexpr std::string_view kTakenIndexFile = "INDEX.OUT";
+
 // Packs the reply files listed in INDEX into MAIL.MSG (".M01") and NEWS.MSG (the others), each
-// behind its length, then deletes INDEX and a packet file that stayed empty. An empty INDEX is
-// only deleted.
+// behind its length, then deletes INDEX; no packet file is left empty. An empty INDEX is only
+// deleted. Messages of a packet file already there stay in front of the new ones.
 void PackReplyFiles(Station& station);
+void PackReplyFiles(Station& station, const std::filesystem::path& index_path);
 
 // Writes REPLIES naming MAIL.MSG and NEWS.MSG, those that are present; nothing when neither is.
 void WriteRepliesFile(Station& station);

@@ -51,7 +51,8 @@ void AnswerUserInfo(Station& station, const ExportMessage& message) {
 // The sender's text goes to bmes.txt for the next broadcast; the end line is read, not kept.
 void StoreBroadcast(Station& station, ExportMessage& message, TextReader& export_file) {
   const fs::path path = station.File(kBroadcastFile);
-  TextWriter out(path, FileIsPresent(path) ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);
+  TextWriter out(path,
+                 UsableFileExists(path) ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);
   out.WriteLine("");
   out.WriteLine("SENDER : " + message.Sender + " @ " + station.users[station.CurrentUser].HomeBBS);
   out.WriteLine(std::string(58, '-'));

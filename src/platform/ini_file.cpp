@@ -84,7 +84,7 @@ const IniFile::Entries& IniFile::Section(const std::string& section) const {
 void IniFile::Save(const std::filesystem::path& path) const {
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
-  TextWriter out(path, TextWriter::Mode::kCreate);
+  TextWriter out(path, TextWriter::Mode::kReplace);
   for (const auto& [name, entries] : sections_) {
     out.WriteLine("[" + name + "]");
     for (const auto& [key, value] : entries) out.WriteLine(key + "=" + value);

@@ -37,9 +37,11 @@ TEST_F(UserDatabaseTest, MissingFileLeavesTheTableSilently) {
   LoadUserDatabase(station);
   EXPECT_EQ(station.users.UserCount(), 1);
   EXPECT_TRUE(op.status_lines.empty());
-  std::filesystem::create_directory(dir / "USER.DAT");  // a folder is no file
-  LoadUserDatabase(station);
-  EXPECT_TRUE(op.status_lines.empty());
+  // Something under the name that cannot be read is no "missing file": it must not empty the
+  // table the passes rely on.
+  std::filesystem::create_directory(dir / "USER.DAT");
+  EXPECT_THROW(LoadUserDatabase(station), IoError);
+  EXPECT_EQ(station.users.UserCount(), 1);
 }
 
 TEST_F(UserDatabaseTest, LoadsRecordsInOrderWhateverTheVersionLine) {

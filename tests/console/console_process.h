@@ -112,6 +112,14 @@ class ConsoleProcess {
     return {output_, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
   }
 
+  // Kills the program at once (SIGKILL), as a power cut would stop it.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
   const std::string& output() const { return output_; }
 
  private:

@@ -70,7 +70,7 @@ TEST_F(BidCounterTest, LeadingBlanksAreSkippedAndTheSavedFileHoldsDigitsOnly) {
   SaveBidCounter(station_);
   EXPECT_EQ(ReadBytes(BidFile()), "77");
   EXPECT_EQ(op_.status_lines, std::vector<std::string>{" Saving BID to TWIREBID.BIN"});
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "TWIREBID.NEW"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "TWIREBID.BIN.tmp"));
 }
 
 TEST_F(BidCounterTest, NumberAfterLineEndsIsRead) {
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BidBadFileTest,
 
 TEST_F(BidCounterTest, FailedSaveKeepsTheOldCounterFile) {
   WriteBytes(BidFile(), "815");
-  std::filesystem::create_directory(dir_ / "TWIREBID.NEW");  // the new file cannot be written
+  std::filesystem::create_directory(dir_ / "TWIREBID.BIN.tmp");  // the new file cannot be written
   station_.bid.Set(816);
   EXPECT_THROW(SaveBidCounter(station_), IoError);
   EXPECT_EQ(ReadBytes(BidFile()), "815");
@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BidCounterTest, TypedNumberThatCannotBeSavedIsReportedAndTheProgramHalts) {
-  std::filesystem::create_directory(dir_ / "TWIREBID.NEW");
+  std::filesystem::create_directory(dir_ / "TWIREBID.BIN.tmp");
   ExpectCreateBox(Answer::kNo);
   op_.ExpectOk(BoxKind::kError, "File access denied");
   op_.ThenType("y").ThenType("77");

@@ -23,6 +23,7 @@ using testing::kNewsArticle;
 using testing::ReadBytes;
 using testing::WriteBytes;
 using tidewire::testing::ScriptedOperator;
+namespace fs = std::filesystem;
 
 constexpr const char* kBlockedBox =
     "Process stopped! There exists an unimported MAIL.IN file \r"
@@ -115,6 +116,32 @@ TEST_F(RunCycleTest, ANormalPassCarriesMailBothWaysAndHandsMailInToFbb) {
   EXPECT_EQ(op_.error1, " Idle");
   EXPECT_TRUE(Holds(op_.error1_history, "Starting"));
   EXPECT_FALSE(station_.CloseRequested);
+}
+
+// A USER.DAT that cannot be read at start must not turn into an empty table: the passes stop
+// until it can be read, and then carry the mail as usual.
+TEST_F(RunCycleTest, AnUnreadableUserTableStopsThePassesUntilItCanBeRead) {
+  const fs::path users = place_.Work("USER.DAT");
+  const std::string kept = ReadBytes(users);
+  fs::remove(users);
+  fs::create_directory(users);
+  place_.ExportFromFbb(kExportedMail);
+  place_.OnServer(kMailForJane, "");
+  EXPECT_THROW(StartUp(station_), IoError);
+  EXPECT_TRUE(station_.UsersUnread);
+  op_.ExpectOk(BoxKind::kError, "File access denied\r" + users.string());
+  EXPECT_EQ(RunCycle(station_), PassEnd::kStoppedOnError);
+  EXPECT_EQ(ReadBytes(place_.Mailin("fbbemail")), kExportedMail);
+  EXPECT_FALSE(EntryExists(place_.Work("MAIL.IN")));
+  op_.VerifyAllShown();
+
+  fs::remove(users);
+  WriteBytes(users, kept);
+  station_.AutoGoMode = station_.AutoGoBox = true;
+  EXPECT_EQ(RunCycle(station_), PassEnd::kCompleted);
+  EXPECT_FALSE(station_.UsersUnread);
+  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET"));
+  EXPECT_TRUE(Holds(ReadBytes(place_.Sent("MAIL.MSG")), "alice@example.com"));
 }
 
 TEST_F(RunCycleTest, AnsweringNoFetchesNothingButConvertsWhatAnEarlierPassFetched) {

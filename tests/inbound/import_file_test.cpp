@@ -242,7 +242,7 @@ TEST_F(ImportFileTest, UnusableFileIsNotReplaced) {
     EXPECT_STREQ(e.what(), "File access denied");
   }
   EXPECT_EQ(ReadBytes(path), "SP OLD\r\nold\r\n/EX\r\n");
-  EXPECT_EQ(op_.status_lines, (std::vector<std::string>{" Creating file: MAIL.IN"}));
+  EXPECT_TRUE(op_.status_lines.empty());
 }
 
 // --- What FBB makes of the file.

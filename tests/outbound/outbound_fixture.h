@@ -44,6 +44,10 @@ class OutboundTest : public ::testing::Test {
   [[nodiscard]] std::vector<testing::FbbMessage> MailIn() const;
 
   void Run();
+  // What the SOUP client does once the packet went: REPLIES and the packet files are gone.
+  void SendPacket() const {
+    for (const char* name : {"REPLIES", "MAIL.MSG", "NEWS.MSG"}) std::filesystem::remove(work_ / name);
+  }
 
   testing::ScriptedOperator op_;
   testing::TempDir dir_;

@@ -193,7 +193,7 @@ TEST_F(ReplyFiles, NumberingStartsAgainInEveryPassAndReplacesOldFiles) {
   PutExport(Mail("XX2DEF", "a@b.c", {"first"}));
   Run();
   PutExport(Mail("XX2DEF", "a@b.c", {"second"}));
-  fs::remove(work_ / "REPLIES");
+  SendPacket();
   Run();
   EXPECT_TRUE(Work("1.M01").ends_with("\n\nsecond\n"));
   EXPECT_EQ(SplitPacket(Work("MAIL.MSG")).size(), 1u);
@@ -212,7 +212,7 @@ TEST_F(ReplyFiles, MessageOf70000BytesHasItsLengthInFront) {
   const std::size_t header_size = Work("1.M01").size();
   const std::string line(70000 - header_size - 1, 'x');
   PutExport(Mail("XX2DEF", "a@b.c", {line}));
-  fs::remove(work_ / "REPLIES");
+  SendPacket();
   Run();
   ASSERT_EQ(Work("1.M01").size(), 70000u);
   EXPECT_EQ(Work("MAIL.MSG").substr(0, 4), std::string("\x00\x01\x11\x70", 4));
@@ -230,6 +230,39 @@ TEST_F(ReplyFiles, PackingStopsWhenAListedFileIsShorterThanItsSize) {
   } catch (const IoError& e) {
     EXPECT_STREQ(e.what(), "Invalid numeric input");
   }
+}
+
+// A pass stopped after FBB's messages were taken (the export file emptied) or before its packet
+// was announced: the next pass sends those messages too, ahead of its own, and none twice.
+TEST_F(ReplyFiles, MessagesOfAPassStoppedAfterTakingThemGoWithTheNextPacket) {
+  PutExport(Mail("XX2DEF", "a@b.c", {"first"}) + Mail("XX2DEF", "comp.x", {"article"}));
+  fs::create_directory(work_ / "MAIL.MSG.tmp");  // the packet cannot be written
+  EXPECT_THROW(Run(), IoError);
+  EXPECT_EQ(ExportBytes(), "");
+  EXPECT_TRUE(WorkHas("INDEX.OUT"));
+  fs::remove(work_ / "MAIL.MSG.tmp");
+  PutExport(Mail("XX2DEF", "a@b.c", {"second"}));
+  Run();
+  const std::vector<std::string> mail = SplitPacket(Work("MAIL.MSG"));
+  ASSERT_EQ(mail.size(), 2u);
+  EXPECT_TRUE(mail[0].ends_with("\n\nfirst\n"));
+  EXPECT_TRUE(mail[1].ends_with("\n\nsecond\n"));
+  EXPECT_EQ(SplitPacket(Work("NEWS.MSG")).size(), 1u);
+  EXPECT_EQ(Work("REPLIES"), "MAIL\tmail\tb\nNEWS\tnews\tB\n");
+  EXPECT_FALSE(WorkHas("INDEX.OUT"));
+  // A packet left without its REPLIES keeps its messages in front of the next pass's.
+  fs::remove(work_ / "REPLIES");
+  PutExport(Mail("XX2DEF", "a@b.c", {"third"}));
+  Run();
+  EXPECT_EQ(SplitPacket(Work("MAIL.MSG")).size(), 3u);
+  // No export file at all: the taken messages are still packed and announced.
+  SendPacket();
+  Put("1.M01", "kept");
+  Put("INDEX.OUT", "1.M01\r\n4\r\n");
+  fs::remove(ExportPath());
+  Run();
+  EXPECT_EQ(Work("MAIL.MSG"), LengthPrefix(4) + "kept");
+  EXPECT_EQ(Work("REPLIES"), "MAIL\tmail\tb\n");
 }
 
 TEST_F(ReplyFiles, RepliesStepWithoutPacketFilesWritesNothing) {
