@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "base/errors.h"
@@ -245,6 +247,12 @@ void CopyFile(const fs::path& from, const fs::path& to) {
     throw;
   }
   ::close(in);
+}
+
+void TruncateFile(const fs::path& path, std::int64_t size) {
+  if (::truncate(ResolvePath(path).c_str(), static_cast<off_t>(size)) != 0) {
+    IoError::FromErrno(errno, path.string());
+  }
 }
 
 void RenameFile(const fs::path& from, const fs::path& to) {
@@ -550,6 +558,11 @@ void TextWriter::Flush() {
   buffer_.swap(pending);
 }
 
+void TextWriter::Sync() {
+  Flush();
+  if (fd_ >= 0 && ::fsync(fd_) != 0) IoError::FromErrno(errno, (temp_.empty() ? path_ : temp_).string());
+}
+
 void TextWriter::Close() {
   if (fd_ < 0) return;
   if (temp_.empty()) {
@@ -580,8 +593,45 @@ void TextWriter::Release() noexcept {
   if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }
 
+namespace {
+
+// The file is written unnamed and linked under its name only once whole, so a program killed
+// halfway never leaves an empty file there (an empty lock would hold FBB off for good).
+// Nullopt when the file system has no unnamed files.
+std::optional<bool> CreateWholeFile(const fs::path& real, std::string_view bytes) {
+  const fs::path folder = real.parent_path().empty() ? fs::path(".") : real.parent_path();
+  int fd;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return std::nullopt;
+    IoError::FromErrno(errno, real.string());
+  }
+  try {
+    WriteAll(fd, bytes.data(), bytes.size(), real);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, real.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EEXIST) return false;
+    if (error == ENOENT) return std::nullopt;  // no /proc
+    IoError::FromErrno(error, real.string());
+  }
+  NoteEntry(real, true);
+  CloseChecked(fd, real);
+  return true;
+}
+
+}  // namespace
+
 bool CreateNewFile(const fs::path& path, std::string_view bytes) {
   const fs::path real = ResolvePath(path);
+  if (const std::optional<bool> made = CreateWholeFile(real, bytes)) return *made;
   int fd;
   do {
     fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -600,6 +650,17 @@ bool CreateNewFile(const fs::path& path, std::string_view bytes) {
   NoteEntry(real, true);
   CloseChecked(fd, path);
   return true;
+}
+
+std::string FileIdentity(const fs::path& path) {
+  struct stat st {};
+  if (stat(ResolvePath(path).c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};
+    IoError::FromErrno(errno, path.string());
+  }
+  return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " +
+         std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec);
 }
 
 std::time_t FileModifiedTime(const fs::path& path) {

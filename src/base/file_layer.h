@@ -54,6 +54,9 @@ void CreateEmptyFile(const fs::path& path);
 // Copies a file's bytes, replacing the target (of any letter case) when it exists.
 void CopyFile(const fs::path& from, const fs::path& to);
 
+// Cuts a file back to its first `size` bytes.
+void TruncateFile(const fs::path& path, std::int64_t size);
+
 // Renames a file, replacing the target (of any letter case) when it exists.
 void RenameFile(const fs::path& from, const fs::path& to);
 
@@ -163,6 +166,8 @@ class TextWriter {
   void Write(std::string_view text);
   void WriteLine(std::string_view text);
   void Flush();
+  // Flushes and puts the bytes on the disk.
+  void Sync();
   void Close();
 
   [[nodiscard]] const fs::path& path() const { return path_; }
@@ -204,6 +209,10 @@ class FolderNameCache {
   fs::path folder_;
   std::map<std::string, std::set<std::string>> names_;  // by upper-case name
 };
+
+// Which file stands under the name, and in which state: device, inode, size and change time
+// as one text; empty when nothing is there. Equal texts mean the same, unchanged file.
+[[nodiscard]] std::string FileIdentity(const fs::path& path);
 
 // The time of the last change of a file's content.
 [[nodiscard]] std::time_t FileModifiedTime(const fs::path& path);

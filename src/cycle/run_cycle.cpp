@@ -26,6 +26,9 @@ constexpr std::string_view kMailIn = "MAIL.IN";
 constexpr std::string_view kMailInForFbb = "mail.in";
 // Never a name FBB imports, so it cannot take a half-written file.
 constexpr std::string_view kMailInBeingWritten = "tidewire.tmp";
+// The working MAIL.IN while its complete copy is renamed into place for FBB: a pass killed
+// then is finished by the next one without handing the same messages over twice.
+constexpr std::string_view kMailInBeingHanded = "MAIL.OUT";
 constexpr std::string_view kExportFile = "fbbemail";
 constexpr std::string_view kReplies = "REPLIES";
 constexpr std::string_view kLogFile = "TWIRE.LOG";
@@ -57,6 +60,20 @@ Leftover FindLeftover(const Station& station) {
   // A packet is never packed over: an unreadable REPLIES blocks the pass as a readable one does.
   if (EntryExists(station.File(kReplies))) return Leftover::kUnsentReplies;
   return Leftover::kNone;
+}
+
+// What a hand-over killed halfway left: the copy for FBB, when still there, is complete.
+void FinishEarlierHandOver(Station& station) {
+  const fs::path handed = station.File(kMailInBeingHanded);
+  if (!EntryExists(handed)) return;
+  const fs::path copy = station.MailinFile(kMailInBeingWritten);
+  if (EntryExists(copy)) {
+    // FBB first takes the one that is there; the leftover test then blocks this pass.
+    if (EntryExists(station.MailinFile(kMailInForFbb))) return;
+    station.Status(" Handing over MAIL.IN of an interrupted pass");
+    RenameFile(copy, station.MailinFile(kMailInForFbb));
+  }
+  DeleteFile(handed);
 }
 
 // HandOverMailIn with the failure told in a box that says where the messages are.
@@ -186,6 +203,8 @@ PassEnd RunPass(Station& station) {
   SaveSoundSetting(station);
   station.counters.Reset();
   config::LoadConfiguration(station);
+  FinishEarlierHandOver(station);
+  inbound::FinishInterruptedConversion(station);
   if (station.UsersUnread) {
     config::LoadUserDatabase(station);
     station.UsersUnread = false;
@@ -239,22 +258,41 @@ void BitBtn1Click(Station& station) {
 
 void HandOverMailIn(Station& station) {
   const fs::path working = station.File(kMailIn);
+  const fs::path handed = station.File(kMailInBeingHanded);
   const fs::path being_written = station.MailinFile(kMailInBeingWritten);
   const fs::path for_fbb = station.MailinFile(kMailInForFbb);
   // A MAIL.IN that appeared in MailinDIR during the pass is FBB's, not to be replaced.
   if (EntryExists(for_fbb)) throw IoError(IoCode::kAccessDenied, for_fbb.string());
-  try {
-    CopyFile(working, being_written);
-    RenameFile(being_written, for_fbb);
-  } catch (const IoError&) {
+  const auto drop_copy = [&] {
     try {
       DeleteFileIfPresent(being_written);
     } catch (const IoError&) {
       // The first error is the one the operator needs to see.
     }
+  };
+  try {
+    CopyFile(working, being_written);
+    RenameFile(working, handed);
+  } catch (const IoError&) {
+    drop_copy();
     throw;
   }
-  DeleteFile(working);
+  try {
+    RenameFile(being_written, for_fbb);
+  } catch (const IoError&) {
+    try {
+      RenameFile(handed, working);
+      drop_copy();
+    } catch (const IoError&) {
+      // The copy stays beside MAIL.OUT: the next pass hands it over.
+    }
+    throw;
+  }
+  try {
+    DeleteFile(handed);
+  } catch (const IoError&) {
+    // FBB has the messages; the next pass removes what is left of the hand-over.
+  }
 }
 
 }  // namespace tidewire::cycle

@@ -1,5 +1,7 @@
 #include "inbound/downloads.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -144,15 +146,80 @@ void PrepareMailFile(Station& station) {
   station.Status(" Deleting file: 0000000.TMP");
 }
 
+namespace {
+
+// While the downloads are converted, this file holds "converting" and the size MAIL.IN had
+// before; once all is in MAIL.IN, "converted". A pass killed in between is finished by the
+// next one (FinishInterruptedConversion) without any message reaching FBB twice.
+constexpr std::string_view kConversionMark = "CONVERT.MRK";
+constexpr std::string_view kConverting = "converting ";
+constexpr std::string_view kConverted = "converted";
+
+void Mark(Station& station, const std::string& state) {
+  TextWriter mark(station.File(kConversionMark), TextWriter::Mode::kReplace);
+  mark.WriteLine(state);
+  mark.Close();
+}
+
+// The downloads, the reply files and the sent broadcast: what a complete conversion leaves.
+void DeleteConvertedFiles(Station& station) {
+  DeleteMatching(station, "*.MSG", false);
+  DeleteMatching(station, "*.M0?", true);
+  DeleteMatching(station, "*.NEW", true);
+  DeleteFileIfPresent(station.File(kSentBroadcastFile));
+}
+
+std::optional<std::int64_t> SizeNumber(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+void FinishInterruptedConversion(Station& station) {
+  const fs::path mark_path = station.File(kConversionMark);
+  if (!EntryExists(mark_path)) return;
+  TextReader in(mark_path);
+  const std::string state = in.ReadLine();
+  in.Close();
+  const std::optional<std::int64_t> size =
+      state.starts_with(kConverting)
+          ? SizeNumber(std::string_view(state).substr(kConverting.size()))
+          : std::nullopt;
+  if (state == kConverted) {
+    DeleteConvertedFiles(station);
+  } else if (size) {
+    // The messages of the interrupted conversion are cut off; their downloads are all still
+    // there and are converted again.
+    station.Status(" Taking back MAIL.IN of an interrupted conversion");
+    const fs::path mail_in = station.File("MAIL.IN");
+    if (UsableFileExists(mail_in) && FileSizeOf(mail_in) > *size) TruncateFile(mail_in, *size);
+    if (EntryExists(station.File(kSentBroadcastFile)) &&
+        !EntryExists(station.File("bmes.txt"))) {
+      RenameFile(station.File(kSentBroadcastFile), station.File("bmes.txt"));
+    }
+  }
+  DeleteFile(mark_path);
+}
+
 void ConvertDownloads(Station& station) {
+  FinishInterruptedConversion(station);
+  const fs::path mail_in = station.File("MAIL.IN");
+  Mark(station, std::string(kConverting) +
+                    std::to_string(UsableFileExists(mail_in) ? FileSizeOf(mail_in) : 0));
   // Fetched mail that cannot be read stops the pass; passed over, it would be deleted below.
   if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
   MakeWorkingCopies(station);
   if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station);
   ConvertNewsFiles(station);
-  DeleteMatching(station, "*.MSG", false);
-  DeleteMatching(station, "*.M0?", true);
-  DeleteMatching(station, "*.NEW", true);
+  Mark(station, std::string(kConverted));
+  DeleteConvertedFiles(station);
+  DeleteFile(station.File(kConversionMark));
 }
 
 }  // namespace tidewire::inbound

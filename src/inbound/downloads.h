@@ -11,4 +11,9 @@ void PrepareMailFile(Station& station);
 // the files of the pass. On return MAIL.IN exists (empty when nothing was written).
 void ConvertDownloads(Station& station);
 
+// Finishes what a pass killed during ConvertDownloads left: MAIL.IN is cut back to where that
+// conversion began (its downloads are converted again), or, when it was complete, the
+// downloads are deleted. Nothing when no conversion was interrupted.
+void FinishInterruptedConversion(Station& station);
+
 }  // namespace tidewire::inbound

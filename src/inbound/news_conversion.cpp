@@ -187,7 +187,8 @@ void NewsPass::BroadcastCheck(ImportWriter& out) {
     out.WriteBodyLine("");
     out.WriteEnd();
   }
-  DeleteFile(station_.File(kBroadcastFile));
+  // Deleted with the downloads once the conversion is complete; until then a crash gives it back.
+  RenameFile(station_.File(kBroadcastFile), station_.File(kSentBroadcastFile));
 }
 
 }  // namespace tidewire::inbound

@@ -10,6 +10,9 @@
 
 namespace tidewire::inbound {
 
+// bmes.txt once its broadcast is written, until the conversion of the pass is complete.
+inline constexpr std::string_view kSentBroadcastFile = "bmes.snt";
+
 // The pseudo call made from a From: header line (at most six characters, possibly empty).
 [[nodiscard]] std::string NewsSender(std::string_view from_line);
 

@@ -25,6 +25,15 @@ constexpr std::string_view kExportFile = "fbbemail";
 constexpr std::string_view kExportLock = "fbbemail.lck";
 constexpr std::int64_t kSmallestUsefulSize = 6;
 constexpr std::size_t kScanBuffer = 64 * 1024;
+// While INDEX.OUT is being made: the export file its messages are taken from.
+constexpr std::string_view kTakenFromFile = "INDEX.SRC";
+
+std::string ReadFirstLine(const fs::path& path) {
+  TextReader in(path);
+  std::string line = in.ReadLine();
+  in.Close();
+  return line;
+}
 
 // One pass over the open export file.
 class ExportPass {
@@ -127,19 +136,31 @@ void FinishPacket(Station& station) {
 
 // What an earlier pass stopped on before its packet was announced: reply files of messages it
 // took from the export file (packed now, before this pass's files replace them), or packet
-// files without REPLIES. They go out in this pass, whatever the export file holds.
-void FinishEarlierPacket(Station& station) {
-  if (EntryExists(station.File(kTakenIndexFile))) {
-    station.Status(" Packing reply files of an earlier pass (INDEX)");
-    PackReplyFiles(station, station.File(kTakenIndexFile));
+// files without REPLIES. They go out in this pass, whatever the export file holds. Reply files
+// of an export file that is still there unchanged were never taken: it is read again instead.
+void FinishEarlierPacket(Station& station, const fs::path& export_file) {
+  const fs::path taken = station.File(kTakenIndexFile);
+  const fs::path taken_from = station.File(kTakenFromFile);
+  PutPackedFilesInPlace(station);
+  if (EntryExists(taken)) {
+    if (UsableFileExists(taken_from) && ReadFirstLine(taken_from) == FileIdentity(export_file)) {
+      DeleteFile(taken);
+    } else {
+      station.Status(" Packing reply files of an earlier pass (INDEX)");
+      PackReplyFiles(station, taken);
+    }
   }
+  DeleteFileIfPresent(taken_from);
   WriteRepliesFile(station);
 }
 
 // Deleting the export file hands its messages over to the reply files: INDEX takes its other
-// name first, so a pass stopped from here on still packs them. Should the delete fail, the
-// messages stay the export file's and INDEX its old name.
+// name first, so a pass stopped from here on still packs them, and which export file they came
+// from is noted until it is gone. Should the delete fail, the messages stay the export file's.
 void TakeExportMessages(Station& station, const fs::path& export_file) {
+  TextWriter from(station.File(kTakenFromFile), TextWriter::Mode::kReplace);
+  from.WriteLine(FileIdentity(export_file));
+  from.Close();
   RenameFile(station.File(kIndexFile), station.File(kTakenIndexFile));
   station.Status(" Deleting FBB-Exportfile... (FBBEMAIL)");
   try {
@@ -148,10 +169,11 @@ void TakeExportMessages(Station& station, const fs::path& export_file) {
     try {
       RenameFile(station.File(kTakenIndexFile), station.File(kIndexFile));
     } catch (const IoError&) {
-      // The delete's error is the one to show; the next pass then sends these messages twice.
+      // The delete's error is the one to show; the note still says the export file is there.
     }
     throw;
   }
+  DeleteFile(station.File(kTakenFromFile));
 }
 
 void MakeBackup(Station& station, const fs::path& export_file) {
@@ -186,7 +208,7 @@ bool HasDoubleCarriageReturn(const fs::path& path) {
 void ProcessExportFile(Station& station) { ProcessExportFile(station, ProgramMessageIds()); }
 
 void ProcessExportFile(Station& station, MessageIdSource& ids) {
-  FinishEarlierPacket(station);
+  FinishEarlierPacket(station, ResolvePath(station.MailinFile(kExportFile)));
   const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
   if (!FileIsPresent(export_file)) {
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");

@@ -56,42 +56,46 @@ void AppendMessage(const fs::path& file, std::uint32_t size, TextWriter& packet,
 }
 
 // A packet file as it is built: the messages of a packet left by an earlier pass that never
-// went (its REPLIES was not written) come first, then this pass's. The file is replaced as a
-// whole when it is closed, so a stop halfway leaves the packet as it was.
+// went (its REPLIES was not written) come first, then this pass's. It is written under its
+// replacement name and put in place only when the whole packet is written.
 class PacketFile {
  public:
-  explicit PacketFile(const fs::path& path)
-      : path_(path), out_(std::in_place, path, TextWriter::Mode::kReplace) {
-    if (UsableFileExists(path_)) {
-      const std::int64_t kept = FileSizeOf(path_);
-      BinaryReader in(path_);
-      std::vector<char> buffer(kCopyBuffer);
-      for (std::int64_t left = kept; left > 0;) {
-        const std::size_t got = in.Read(buffer.data(), buffer.size());
-        if (got == 0) break;
-        out_->Write(std::string_view(buffer.data(), got));
-        left -= static_cast<std::int64_t>(got);
-      }
-      in.Close();
-      size_ = kept;
+  explicit PacketFile(const fs::path& path) : path_(path), temp_(ReplacementName(path)) {
+    // A read-only or held packet file is not replaced behind its owner's back.
+    const bool kept = UsableFileExists(path_);
+    out_.emplace(temp_, TextWriter::Mode::kCreate);
+    if (!kept) return;
+    BinaryReader in(path_);
+    std::vector<char> buffer(kCopyBuffer);
+    for (std::size_t got; (got = in.Read(buffer.data(), buffer.size())) > 0;) {
+      out_->Write(std::string_view(buffer.data(), got));
+      size_ += static_cast<std::int64_t>(got);
     }
+    in.Close();
   }
 
   TextWriter& writer() { return *out_; }
   void Added(std::uint32_t size) { size_ += 4 + static_cast<std::int64_t>(size); }
 
-  // An empty packet file is not made (and an empty one left before goes).
-  void Close() {
+  // On the disk under the replacement name; an empty packet file is not made at all.
+  void Finish() {
     if (size_ > 0) {
+      out_->Sync();
       out_->Close();
       return;
     }
-    out_.reset();  // a replacement never closed is dropped
+    out_.reset();
+    DeleteFile(temp_);
     DeleteFileIfPresent(path_);
+  }
+
+  void PutInPlace() {
+    if (size_ > 0) RenameFile(temp_, path_);
   }
 
  private:
   fs::path path_;
+  fs::path temp_;
   std::optional<TextWriter> out_;
   std::int64_t size_ = 0;
 };
@@ -129,10 +133,23 @@ void PackReplyFiles(Station& station, const fs::path& index_path) {
     packet.Added(size);
   }
   index.Close();
-  mail.Close();
-  news.Close();
-  // A crash before this delete packs the same files again: a duplicate, never a loss.
-  DeleteFile(index_path);
+  mail.Finish();
+  news.Finish();
+  // Both packet files are whole: from here on they are only put in place, by this pass or,
+  // after a crash, by the next (PutPackedFilesInPlace).
+  RenameFile(index_path, station.File(kPackedIndexFile));
+  mail.PutInPlace();
+  news.PutInPlace();
+  DeleteFile(station.File(kPackedIndexFile));
+}
+
+void PutPackedFilesInPlace(Station& station) {
+  if (!EntryExists(station.File(kPackedIndexFile))) return;
+  for (const std::string_view name : {kMailPacket, kNewsPacket}) {
+    const fs::path temp = ReplacementName(station.File(name));
+    if (EntryExists(temp)) RenameFile(temp, station.File(name));
+  }
+  DeleteFile(station.File(kPackedIndexFile));
 }
 
 void WriteRepliesFile(Station& station) {

@@ -18,11 +18,17 @@ inline constexpr std::string_view kIndexFile = "INDEX";
 // finds it packs them before it writes reply files of its own.
 inline constexpr std::string_view kTakenIndexFile = "INDEX.OUT";
 
+// The packed INDEX while the packet files are renamed into place.
+inline constexpr std::string_view kPackedIndexFile = "INDEX.PKD";
+
 // Packs the reply files listed in INDEX into MAIL.MSG (".M01") and NEWS.MSG (the others), each
 // behind its length, then deletes INDEX; no packet file is left empty. An empty INDEX is only
 // deleted. Messages of a packet file already there stay in front of the new ones.
 void PackReplyFiles(Station& station);
 void PackReplyFiles(Station& station, const std::filesystem::path& index_path);
+
+// Finishes a packing that a crash stopped after both packet files were written.
+void PutPackedFilesInPlace(Station& station);
 
 // Writes REPLIES naming MAIL.MSG and NEWS.MSG, those that are present; nothing when neither is.
 void WriteRepliesFile(Station& station);

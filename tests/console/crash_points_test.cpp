@@ -74,7 +74,10 @@ TEST(CrashPoints, AKilledPassLosesNothingAndNeverBlocksTheStation) {
           station.Pass({"TIDEWIRE_CRASH=" + point, "TIDEWIRE_FAULT_LOG=" + log.string()});
       if (ReadBytes(log).empty()) continue;  // never got that far
       EXPECT_EQ(killed.exit_status, 128 + SIGKILL) << point << "\n" << killed.output;
-      RecoverAndCount(station, point, killed.output, tally);
+      std::string where = ReadBytes(log);
+      where = where.substr(0, where.find('\n'));
+      RecoverAndCount(station, point + " (" + where.substr(where.rfind('/') + 1) + ")",
+                      killed.output, tally);
     }
   }
 

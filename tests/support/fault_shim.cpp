@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMaxFds = 4096;
 char tracked[kMaxFds];
+char names[kMaxFds][160];  // the path each tracked descriptor was opened with, for the log
 constexpr int kKinds = 7;
 int counts[kKinds];
 const char* const kOps[kKinds] = {"open", "read", "write", "rename", "fsync", "close", "unlink"};
@@ -74,6 +75,8 @@ void CrashPoint(int op, const char* what) {
 
 int Tracked(int fd) { return fd >= 0 && fd < kMaxFds && tracked[fd]; }
 
+const char* NameOf(int fd) { return Tracked(fd) ? names[fd] : "fd"; }
+
 // With TIDEWIRE_FAULT_COUNTS, how many calls of each kind the program made, at its end.
 __attribute__((destructor)) void WriteCounts() {
   const char* path = getenv("TIDEWIRE_FAULT_COUNTS");
@@ -101,7 +104,10 @@ int open(const char* path, int flags, ...) {
   const int below = Below(path);
   if (below && Fails(0, path)) return -1;
   const int fd = real(path, flags, mode);
-  if (fd >= 0 && fd < kMaxFds) tracked[fd] = (char)below;
+  if (fd >= 0 && fd < kMaxFds) {
+    tracked[fd] = (char)below;
+    if (below) snprintf(names[fd], sizeof names[fd], "%s", path);
+  }
   if (below) CrashPoint(0, path);
   return fd;
 }
@@ -110,9 +116,9 @@ ssize_t read(int fd, void* buffer, size_t size) {
   static ssize_t (*real)(int, void*, size_t) = nullptr;
   if (real == nullptr) real = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
   const int tracked_fd = Tracked(fd);
-  if (tracked_fd && Fails(1, "fd")) return -1;
+  if (tracked_fd && Fails(1, NameOf(fd))) return -1;
   const ssize_t n = real(fd, buffer, size);
-  if (tracked_fd) CrashPoint(1, "fd");
+  if (tracked_fd) CrashPoint(1, NameOf(fd));
   return n;
 }
 
@@ -120,9 +126,9 @@ ssize_t write(int fd, const void* buffer, size_t size) {
   static ssize_t (*real)(int, const void*, size_t) = nullptr;
   if (real == nullptr) real = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
   const int tracked_fd = Tracked(fd);
-  if (tracked_fd && Fails(2, "fd")) return -1;
+  if (tracked_fd && Fails(2, NameOf(fd))) return -1;
   const ssize_t n = real(fd, buffer, size);
-  if (tracked_fd) CrashPoint(2, "fd");
+  if (tracked_fd) CrashPoint(2, NameOf(fd));
   return n;
 }
 
@@ -140,9 +146,9 @@ int fsync(int fd) {
   static int (*real)(int) = nullptr;
   if (real == nullptr) real = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
   const int tracked_fd = Tracked(fd);
-  if (tracked_fd && Fails(4, "fd")) return -1;
+  if (tracked_fd && Fails(4, NameOf(fd))) return -1;
   const int result = real(fd);
-  if (tracked_fd) CrashPoint(4, "fd");
+  if (tracked_fd) CrashPoint(4, NameOf(fd));
   return result;
 }
 
@@ -176,14 +182,16 @@ int close(int fd) {
   static int (*real)(int) = nullptr;
   if (real == nullptr) real = (int (*)(int))dlsym(RTLD_NEXT, "close");
   const int was = Tracked(fd);
+  char name[160];
+  snprintf(name, sizeof name, "%s", NameOf(fd));
   if (fd >= 0 && fd < kMaxFds) tracked[fd] = 0;
-  if (was && Fails(5, "fd")) {
+  if (was && Fails(5, name)) {
     real(fd);  // the descriptor is gone either way, as after a failed close
     errno = kErrors[5];
     return -1;
   }
   const int result = real(fd);
-  if (was) CrashPoint(5, "fd");
+  if (was) CrashPoint(5, name);
   return result;
 }
 
