@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ namespace tidewire::testing {
 struct ConsoleResult {
   std::string output;  // stdout and stderr, interleaved as written
   int exit_status = -1;
+  long peak_kib = 0;  // the program's largest resident size
 };
 
 // The real tidewire-console binary as a child process in a working directory, with its own
@@ -107,9 +109,11 @@ class ConsoleProcess {
     } while (last == Read::kData);
     if (last == Read::kTimeout) kill(pid_, SIGKILL);  // a hang shows as a killed child
     int status = 0;
-    waitpid(pid_, &status, 0);
+    struct rusage usage {};
+    wait4(pid_, &status, 0, &usage);
     pid_ = -1;
-    return {output_, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+    return {output_, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            usage.ru_maxrss};
   }
 
   // Kills the program at once (SIGKILL), as a power cut would stop it.

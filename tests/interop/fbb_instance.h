@@ -80,6 +80,7 @@ class FbbInstance {
   // SIGTERM, then the exit status once it has ended (1 is a clean shutdown); -1 when none ran.
   int Stop();
   [[nodiscard]] bool Running() const { return pid_ > 0; }
+  [[nodiscard]] pid_t Pid() const { return pid_; }
 
   // Waits until mail.in and mail.lck are both gone, and one second more.
   [[nodiscard]] bool WaitForImport(std::chrono::seconds limit);

@@ -81,6 +81,13 @@ class GatewayStation {
     extra_env_ = std::move(env);
   }
 
+  // ENV is added to each pass.
+  void AddEnv(const std::vector<std::string>& env) {
+    extra_env_.insert(extra_env_.end(), env.begin(), env.end());
+  }
+
+  [[nodiscard]] const fs::path& Root() const { return root_.path(); }
+
   // One AutoGO pass of tidewire-console, ended by itself.
   [[nodiscard]] ConsoleResult Pass() const {
     std::vector<std::string> env = {"PATH=" + (root_ / "bin").string() + ":/usr/bin:/bin",
