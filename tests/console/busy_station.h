@@ -110,14 +110,6 @@ class BusyStation {
   std::string delivered;
 
  private:
-  static int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-      ++n;
-    }
-    return n;
-  }
-
   // Waits (up to 30 s) until no process has its working directory in `dir`.
   static void WaitForProgramsIn(const fs::path& dir) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);

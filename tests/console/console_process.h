@@ -165,6 +165,15 @@ inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir,
   return process.Finish();
 }
 
+// How often `part` stands in `text` (overlapping ones counted).
+inline int Occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
 // Whether the output holds the text; on failure the whole output is shown.
 inline ::testing::AssertionResult Holds(const std::string& output, const std::string& text) {
   if (output.find(text) != std::string::npos) return ::testing::AssertionSuccess();

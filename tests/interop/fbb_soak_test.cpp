@@ -21,6 +21,8 @@
 namespace tidewire::interop {
 namespace {
 
+using tidewire::testing::Occurrences;
+
 using namespace std::chrono_literals;
 
 int EntriesIn(const fs::path& folder) {
@@ -40,14 +42,6 @@ int OpenFiles(pid_t pid) { return EntriesIn("/proc/" + std::to_string(pid) + "/f
 int Count(const std::vector<FbbRecord>& records, const std::string& title) {
   return static_cast<int>(std::count_if(records.begin(), records.end(),
                                         [&](const FbbRecord& r) { return r.title == title; }));
-}
-
-int Occurrences(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
 }
 
 TEST(FbbSoak, ManyPassesKeepCountsMemoryAndFilesSteady) {

@@ -15,6 +15,8 @@
 namespace tidewire::interop {
 namespace {
 
+using tidewire::testing::Occurrences;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -24,14 +26,6 @@ constexpr auto kLongestPass = 10s;
 std::chrono::seconds SecondsToNextMinute() {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   return 60s - std::chrono::duration_cast<std::chrono::seconds>(since_epoch) % 60;
-}
-
-int Occurrences(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
 }
 
 // Mail from packet users to the Internet: message k of a batch.
