@@ -18,6 +18,8 @@ std::string TextFor(IoCode code) {
       return "Read beyond end of file";
     case IoCode::kInvalidNumericInput:
       return "Invalid numeric input";
+    case IoCode::kLineTooLong:
+      return "Line too long";
     case IoCode::kPathNotFound:
       break;
   }

@@ -13,6 +13,7 @@ enum class IoCode : int {
   kReadBeyondEnd = 100,
   kDiskFull = 101,
   kInvalidNumericInput = 106,
+  kLineTooLong = 1000,  // no number of the original layer: a bound of this one
 };
 
 // A failed file operation: what() is the text the operator sees ("File not found", ...).

@@ -343,10 +343,11 @@ void BinaryWriter::Close() {
 
 // --- TextReader
 
-TextReader::TextReader(const fs::path& path)
+TextReader::TextReader(const fs::path& path, LongLines long_lines)
     : path_(path),
       fd_(OpenChecked(ResolvePath(path), O_RDONLY)),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
+      long_lines_(long_lines) {}
 
 TextReader::~TextReader() {
   if (fd_ >= 0) ::close(fd_);
@@ -358,7 +359,10 @@ TextReader::TextReader(TextReader&& other) noexcept
       buffer_(std::move(other.buffer_)),
       pos_(other.pos_),
       len_(other.len_),
-      at_eof_(other.at_eof_) {}
+      at_eof_(other.at_eof_),
+      long_lines_(other.long_lines_),
+      in_long_line_(other.in_long_line_),
+      continues_(other.continues_) {}
 
 TextReader& TextReader::operator=(TextReader&& other) noexcept {
   if (this != &other) {
@@ -369,6 +373,9 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
     pos_ = other.pos_;
     len_ = other.len_;
     at_eof_ = other.at_eof_;
+    long_lines_ = other.long_lines_;
+    in_long_line_ = other.in_long_line_;
+    continues_ = other.continues_;
   }
   return *this;
 }
@@ -405,17 +412,34 @@ int TextReader::Peek() {
 bool TextReader::AtEnd() { return Peek() < 0; }
 
 std::string TextReader::ReadLine() {
+  continues_ = std::exchange(in_long_line_, false);
   std::string line;
   for (;;) {
     if (pos_ >= len_ && !Fill()) return line;
     // Copy the run of ordinary bytes in one go.
     const char* begin = buffer_.get() + pos_;
     const char* end = buffer_.get() + len_;
+    if (static_cast<std::size_t>(end - begin) > kLongestLine - line.size()) {
+      end = begin + (kLongestLine - line.size());
+    }
     const char* stop = begin;
     while (stop != end && *stop != '\r' && *stop != kEndOfFile) ++stop;
     line.append(begin, stop);
     pos_ += static_cast<std::size_t>(stop - begin);
-    if (stop == end) continue;
+    if (stop == end) {
+      if (line.size() < kLongestLine) continue;
+      // Full: the line ends here, at the end of the data, or goes on.
+      const int next = Peek();
+      if (next < 0) return line;
+      if (next == '\r') {
+        Advance();
+        if (Peek() == '\n') Advance();
+        return line;
+      }
+      if (long_lines_ == LongLines::kRefuse) throw IoError(IoCode::kLineTooLong, path_.string());
+      in_long_line_ = true;
+      return line;
+    }
     if (*stop == kEndOfFile) {
       Peek();  // marks the end
       return line;

@@ -70,11 +70,18 @@ void MakeFolder(const fs::path& path);
 // ignoring case).
 [[nodiscard]] std::vector<std::string> ListFiles(const fs::path& folder, std::string_view pattern);
 
+// The longest line a reader hands out whole. A longer one is refused, or given in pieces.
+inline constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
+// What a reader does with a line longer than kLongestLine: settings refuse it ("Line too long"),
+// the conversions take it in pieces (mail and news carry what their senders wrote).
+enum class LongLines { kRefuse, kSplit };
+
 // Reads a text file line by line: a line ends at CR, an LF right after the CR is skipped, a lone
 // LF is part of the line, byte 26 ends the file. Holds one buffer, never the whole file.
 class TextReader {
  public:
-  explicit TextReader(const fs::path& path);
+  explicit TextReader(const fs::path& path, LongLines long_lines = LongLines::kRefuse);
   ~TextReader();
   TextReader(TextReader&& other) noexcept;
   TextReader& operator=(TextReader&& other) noexcept;
@@ -86,6 +93,10 @@ class TextReader {
 
   // The next line without its end; at the end of the file an empty line.
   [[nodiscard]] std::string ReadLine();
+
+  // Whether the last line read is the continuation of a longer one (LongLines::kSplit). Such a
+  // piece is text, never a marker ("/EX", a separator): a sender cannot forge one by length.
+  [[nodiscard]] bool Continues() const { return continues_; }
 
   // Skips blanks, tabs and line ends, then reads a number up to the next blank or line end.
   // "Invalid numeric input" when no number stands there.
@@ -106,6 +117,9 @@ class TextReader {
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   bool at_eof_ = false;
+  LongLines long_lines_ = LongLines::kRefuse;
+  bool in_long_line_ = false;  // the last piece given stopped inside a line
+  bool continues_ = false;
 };
 
 // Reads a file's bytes in blocks.

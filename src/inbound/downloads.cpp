@@ -114,7 +114,7 @@ void ConvertNewsFiles(Station& station) {
     const std::int32_t number = NewsFileNumber(station, name);
     station.op.giveTurn();
     station.Status(" Reading file: " + name);
-    TextReader in(station.File(name));
+    TextReader in(station.File(name), LongLines::kSplit);
     pass.ConvertNewsFile(out, in, number);
     in.Close();
   }

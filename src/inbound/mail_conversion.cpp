@@ -23,7 +23,10 @@ bool BeginsWith(std::string_view line, std::string_view upper_keyword) {
          EqualsIgnoringCase(line.substr(0, upper_keyword.size()), upper_keyword);
 }
 
-bool IsSeparator(std::string_view line) { return BeginsWith(line, "FROM POPMAIL"); }
+// A piece of a long line is never a separator.
+bool IsSeparator(const TextReader& in, std::string_view line) {
+  return !in.Continues() && BeginsWith(line, "FROM POPMAIL");
+}
 
 // What one e-mail's header lines said.
 struct MailState {
@@ -86,7 +89,7 @@ class WorkText {
   class Reader {
    public:
     explicit Reader(const WorkText& text) : text_(text) {
-      if (text.file_) file_.emplace(text.path_);
+      if (text.file_) file_.emplace(text.path_, LongLines::kSplit);
     }
     [[nodiscard]] bool AtEnd() { return file_ ? file_->AtEnd() : next_ >= text_.lines_.size(); }
     [[nodiscard]] std::string ReadLine() {
@@ -256,12 +259,12 @@ bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail)
   bool separator = false;
   while (!in.AtEnd()) {
     const std::string line = in.ReadLine();
-    if (IsSeparator(line)) {
+    if (IsSeparator(in, line)) {
       separator = true;
       break;
     }
     work.Append(line);
-    ReadLine(station.users, mail, line);
+    if (!in.Continues()) ReadLine(station.users, mail, line);
   }
   work.Finish();
   return separator;
@@ -293,9 +296,12 @@ void ConvertMail(Station& station) {
   const PlainTextMode mode = ReadPlainTextMode(station);
   ImportWriter out = OpenImportFile(station, Announce::kAnnounce);
   station.Status(" Reading file: 0000000.NOW");
-  TextReader in(station.File(kMailCopy));
+  TextReader in(station.File(kMailCopy), LongLines::kSplit);
   bool separator = false;
-  while (!in.AtEnd() && !separator) separator = IsSeparator(in.ReadLine());
+  while (!in.AtEnd() && !separator) {
+    const std::string line = in.ReadLine();
+    separator = IsSeparator(in, line);
+  }
   while (separator && !in.AtEnd()) {
     MailState mail;
     WorkText work(station);

@@ -14,6 +14,11 @@ constexpr std::string_view kArticleStart = "#! rnews";
 constexpr std::string_view kInfoFile = "twire.sim";
 constexpr std::string_view kBroadcastFile = "bmes.txt";
 
+// A piece of a long line never starts an article.
+bool IsArticleStart(const TextReader& in, std::string_view line) {
+  return !in.Continues() && line.starts_with(kArticleStart);
+}
+
 std::string Field(const std::string& line, std::size_t from, std::size_t count) {
   return line.size() > from ? line.substr(from, count) : std::string();
 }
@@ -40,7 +45,7 @@ struct ArticleHeader {
 std::string ReadHeader(TextReader& in, ArticleHeader& header) {
   for (;;) {
     std::string line = in.ReadLine();
-    if (line.starts_with(kArticleStart)) {
+    if (IsArticleStart(in, line)) {
       header.HeaderStore.emplace_back();
       return line;
     }
@@ -85,7 +90,7 @@ std::string NewsSender(std::string_view from_line) {
 void NewsPass::ConvertNewsFile(ImportWriter& out, TextReader& in, std::int32_t number) {
   std::string line = in.ReadLine();
   while (!in.AtEnd()) {
-    if (line.starts_with(kArticleStart)) {
+    if (IsArticleStart(in, line)) {
       line = ConvertArticle(out, in, number);
     } else {
       line = in.ReadLine();
@@ -128,7 +133,7 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
   }
   while (next.empty()) {
     std::string line = in.ReadLine();
-    if (line.starts_with(kArticleStart)) {
+    if (IsArticleStart(in, line)) {
       next = std::move(line);
       break;
     }
@@ -144,7 +149,7 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
 }
 
 void NewsPass::CopyTextFile(ImportWriter& out, std::string_view name) {
-  TextReader text(station_.File(name));
+  TextReader text(station_.File(name), LongLines::kSplit);
   do {
     out.WriteBodyLine(text.ReadLine());
   } while (!text.AtEnd());

@@ -25,7 +25,7 @@ void SendManual(Station& station, const UserRecord& user) {
     ErrorBox(station.op, "ERROR: Tidewire Manual (TWIRE.MAN) not found!");
     return;
   }
-  TextReader in(manual);
+  TextReader in(manual, LongLines::kSplit);
   ImportWriter out = OpenImportFile(station, Announce::kSilent);
   out.WriteHeaderLine(ShortHeader(user));
   out.WriteTitleLine("*** TIDEWIRE USER MANUAL ***");

@@ -39,7 +39,7 @@ std::string ReadFirstLine(const fs::path& path) {
 class ExportPass {
  public:
   ExportPass(Station& station, const fs::path& export_file, MessageIdSource& ids)
-      : station_(station), reader_(export_file), replies_(station, ids) {}
+      : station_(station), reader_(export_file, LongLines::kSplit), replies_(station, ids) {}
 
   // Every message, to the end of the file; at least one is read.
   void ProcessMessages() {
@@ -109,6 +109,7 @@ void ExportPass::ScanForAddressLine() {
   std::optional<std::string> address;
   while (!reader_.AtEnd()) {
     const std::string line = reader_.ReadLine();
+    if (reader_.Continues()) continue;  // a piece of a long line marks nothing
     if (IsRouteLine(line)) message_.RouteLine = line;
     address = AddressFromMarkerLine(line);
     if (address || IsEndLine(line)) break;

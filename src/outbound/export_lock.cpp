@@ -27,7 +27,7 @@ bool ProcessRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 bool ExistingLockIsStale(const fs::path& lock_file, std::time_t now) {
   try {
     const std::time_t age = now - FileModifiedTime(lock_file);
-    TextReader in(lock_file);
+    TextReader in(lock_file, LongLines::kSplit);  // only the two first lines count
     const std::string first = in.ReadLine();
     const std::string second = in.ReadLine();
     in.Close();

@@ -56,6 +56,10 @@ std::string CleanTitle(std::string_view line) {
 
 bool IsEndLine(std::string_view line) { return line.starts_with("/EX"); }
 
+bool EndsMessage(const TextReader& reader, std::string_view line) {
+  return !reader.Continues() && IsEndLine(line);
+}
+
 bool IsRouteLine(std::string_view line) { return line.starts_with("R:"); }
 
 std::optional<std::string> AddressFromMarkerLine(std::string_view line) {
@@ -71,7 +75,8 @@ std::optional<std::string> AddressFromMarkerLine(std::string_view line) {
 
 void ReadPastMessage(TextReader& reader) {
   while (!reader.AtEnd()) {
-    if (IsEndLine(reader.ReadLine())) return;
+    const std::string line = reader.ReadLine();
+    if (EndsMessage(reader, line)) return;
   }
 }
 

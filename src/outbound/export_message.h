@@ -35,6 +35,8 @@ struct HeaderFields {
 
 // A line beginning with "/EX" ends an export message.
 [[nodiscard]] bool IsEndLine(std::string_view line);
+// The same for a line just read from `reader`: a piece of a long line ends nothing.
+[[nodiscard]] bool EndsMessage(const TextReader& reader, std::string_view line);
 
 // An "R:" forwarding line of FBB.
 [[nodiscard]] bool IsRouteLine(std::string_view line);

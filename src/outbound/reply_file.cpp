@@ -146,7 +146,7 @@ void ReplyFileWriter::WriteMessage(const ExportMessage& message, TextReader& exp
   out.Write(ReplyHeader(letters, message.ToField, message.Title, user, station_));
   while (!export_file.AtEnd()) {
     const std::string line = export_file.ReadLine();
-    if (IsEndLine(line)) break;
+    if (EndsMessage(export_file, line)) break;
     out.Write(line);
     out.Write("\n");
   }

@@ -59,7 +59,7 @@ void StoreBroadcast(Station& station, ExportMessage& message, TextReader& export
   out.WriteLine("");
   while (!export_file.AtEnd()) {
     const std::string line = export_file.ReadLine();
-    if (IsEndLine(line)) break;
+    if (EndsMessage(export_file, line)) break;
     out.WriteLine(line);
   }
   out.Close();
@@ -74,7 +74,7 @@ void AnswerNewsList(Station& station, const ExportMessage& message) {
   out.WriteBodyLine("");
   const fs::path newsrc = station.File(config::kNewsrcFile);
   if (FileIsPresent(newsrc)) {
-    TextReader in(newsrc);
+    TextReader in(newsrc, LongLines::kSplit);
     do {
       out.WriteBodyLine(in.ReadLine());
     } while (!in.AtEnd());
@@ -106,7 +106,7 @@ void AnswerWithFile(Station& station, const ExportMessage& message, std::string_
   out.WriteBodyLine("");
   const fs::path path = station.File(file);
   if (FileIsPresent(path)) {
-    TextReader in(path);
+    TextReader in(path, LongLines::kSplit);
     while (!in.AtEnd()) out.WriteBodyLine(in.ReadLine());
     in.Close();
   } else {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "soup/soup_error.h"
 
@@ -86,23 +87,22 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view content) {
+  ReplaceFileAtomically(path, [content](OutputFile& out) { out.Write(content); });
+}
+
+void ReplaceFileAtomically(const std::string& path,
+                           const std::function<void(OutputFile&)>& write) {
   const std::string temporary = path + ".tmp";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) FailOn("create", temporary);
-  // The new file keeps the old one's permissions (a .newsrc may be private).
-  struct stat old{};
-  if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
   try {
-    WriteAll(fd, content, temporary);
-    if (::fsync(fd) != 0) FailOn("write", temporary);
+    OutputFile out(temporary, OutputFile::Mode::kTruncate);
+    // The new file keeps the old one's permissions (a .newsrc may be private).
+    struct stat old{};
+    if (::stat(path.c_str(), &old) == 0) ::chmod(temporary.c_str(), old.st_mode & 07777);
+    write(out);
+    out.Close();
   } catch (...) {
-    ::close(fd);
     ::unlink(temporary.c_str());
     throw;
-  }
-  if (::close(fd) != 0) {
-    ::unlink(temporary.c_str());
-    FailOn("write", temporary);
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     const int saved = errno;
@@ -114,6 +114,58 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
   if (folder >= 0) {
     ::fsync(folder);
     ::close(folder);
+  }
+}
+
+std::unique_ptr<InputFile> InputFile::Open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return nullptr;
+    FailOn("open", path);
+  }
+  struct stat info{};
+  if (::fstat(fd, &info) != 0) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    FailOn("read the size of", path);
+  }
+  return std::unique_ptr<InputFile>(
+      new InputFile(path, fd, static_cast<std::uint64_t>(info.st_size)));
+}
+
+InputFile::~InputFile() { ::close(fd_); }
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, char* data, std::size_t size) const {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd_, data + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      FailOn("read", path_);
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+std::string InputFile::ReadRange(std::uint64_t offset, std::size_t length) const {
+  std::string bytes(length, '\0');
+  if (ReadAt(offset, bytes.data(), length) != length) {
+    throw SoupError(path_ + " changed while it was read");
+  }
+  return bytes;
+}
+
+void InputFile::CopyRange(std::uint64_t offset, std::uint64_t length, OutputFile& out) const {
+  char block[65536];
+  while (length > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof block));
+    if (ReadAt(offset, block, want) != want) throw SoupError(path_ + " changed while it was read");
+    out.Write(std::string_view(block, want));
+    offset += want;
+    length -= want;
   }
 }
 
@@ -159,6 +211,11 @@ void OutputFile::Write(std::string_view bytes) {
 void OutputFile::Sync() {
   Flush();
   if (::fsync(fd_) != 0) Fail("write");
+}
+
+void OutputFile::Close() {
+  Sync();
+  if (::close(std::exchange(fd_, -1)) != 0) Fail("write");
 }
 
 void OutputFile::TruncateTo(std::uint64_t size) {

@@ -1,5 +1,6 @@
 #include "soup/reply_packet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -64,53 +65,66 @@ std::string FormatReplies(const std::vector<ReplyArea>& areas) {
   return text;
 }
 
-std::vector<std::string> SplitPacket(std::string_view bytes, char type) {
-  std::vector<std::string> messages;
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
+std::vector<PacketEntry> IndexPacket(const ReadAt& read, std::uint64_t file_size, char type) {
+  // The longest "#! rnews" line looked at; the writer's own are under 30 bytes.
+  constexpr std::size_t kLongestFramingLine = 1024;
+  std::vector<PacketEntry> entries;
+  std::uint64_t pos = 0;
+  std::string framing;
+  while (pos < file_size) {
+    const std::string number = std::to_string(entries.size() + 1);
     std::uint64_t length = 0;
     if (type == 'u') {
-      const std::size_t lf = bytes.find('\n', pos);
-      const std::string_view line = bytes.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
-      if (line.substr(0, 9) != "#! rnews " || lf == std::string_view::npos) {
-        throw SoupError("the reply file has no \"#! rnews\" line before message " +
-                        std::to_string(messages.size() + 1));
+      framing.resize(static_cast<std::size_t>(
+          std::min<std::uint64_t>(kLongestFramingLine, file_size - pos)));
+      framing.resize(read(pos, framing.data(), framing.size()));
+      const std::size_t lf = framing.find('\n');
+      if (!framing.starts_with("#! rnews ") || lf == std::string::npos) {
+        throw SoupError("the reply file has no \"#! rnews\" line before message " + number);
       }
-      length = std::strtoull(std::string(line.substr(9)).c_str(), nullptr, 10);
-      pos = lf + 1;
+      length = std::strtoull(framing.substr(9, lf - 9).c_str(), nullptr, 10);
+      pos += lf + 1;
     } else {
-      if (bytes.size() - pos < 4) {
-        throw SoupError("the reply file ends inside the length of message " +
-                        std::to_string(messages.size() + 1));
+      char bytes[4];
+      if (file_size - pos < 4 || read(pos, bytes, 4) != 4) {
+        throw SoupError("the reply file ends inside the length of message " + number);
       }
-      for (int i = 0; i < 4; ++i) {
-        length = length << 8 | static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]);
-      }
+      for (const char byte : bytes) length = length << 8 | static_cast<unsigned char>(byte);
       pos += 4;
     }
-    if (length > bytes.size() - pos) {
-      throw SoupError("message " + std::to_string(messages.size() + 1) +
-                      " of the reply file is shorter than its length says");
+    if (length > file_size - pos) {
+      throw SoupError("message " + number + " of the reply file is shorter than its length says");
     }
-    messages.emplace_back(bytes.substr(pos, static_cast<std::size_t>(length)));
-    pos += static_cast<std::size_t>(length);
+    entries.push_back({pos, length});
+    pos += length;
+  }
+  return entries;
+}
+
+std::string PacketFraming(std::uint64_t length, char type) {
+  if (type == 'u') return "#! rnews " + std::to_string(length) + "\n";
+  std::string bytes;
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((length >> shift) & 0xff);
+  return bytes;
+}
+
+std::vector<std::string> SplitPacket(std::string_view bytes, char type) {
+  const ReadAt read = [bytes](std::uint64_t offset, char* data, std::size_t size) {
+    const std::string_view part = bytes.substr(static_cast<std::size_t>(offset), size);
+    std::copy(part.begin(), part.end(), data);
+    return part.size();
+  };
+  std::vector<std::string> messages;
+  for (const PacketEntry& entry : IndexPacket(read, bytes.size(), type)) {
+    messages.emplace_back(bytes.substr(static_cast<std::size_t>(entry.offset),
+                                       static_cast<std::size_t>(entry.length)));
   }
   return messages;
 }
 
 std::string JoinPacket(const std::vector<std::string>& messages, char type) {
   std::string bytes;
-  for (const std::string& message : messages) {
-    if (type == 'u') {
-      bytes += "#! rnews " + std::to_string(message.size()) + "\n";
-    } else {
-      const auto length = static_cast<std::uint32_t>(message.size());
-      for (int shift = 24; shift >= 0; shift -= 8) {
-        bytes += static_cast<char>((length >> shift) & 0xff);
-      }
-    }
-    bytes += message;
-  }
+  for (const std::string& message : messages) bytes += PacketFraming(message.size(), type) + message;
   return bytes;
 }
 

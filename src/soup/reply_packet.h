@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +19,24 @@ struct ReplyArea {
 [[nodiscard]] std::vector<ReplyArea> ParseReplies(std::string_view text);
 [[nodiscard]] std::string FormatReplies(const std::vector<ReplyArea>& areas);
 
-// The messages of a reply message file: type b or B (a 4-byte big-endian length before
-// each) or u ("#! rnews <bytes>" before each). Throws SoupError when the framing is broken.
+// Where one message of a reply message file stands in it.
+struct PacketEntry {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// Reads up to SIZE bytes at OFFSET into DATA; fewer only at the end.
+using ReadAt = std::function<std::size_t(std::uint64_t offset, char* data, std::size_t size)>;
+
+// The messages of a reply message file of FILE_SIZE bytes: type b or B (a 4-byte big-endian
+// length before each) or u ("#! rnews <bytes>" before each). Reads only the framing, so a
+// packet of any size is indexed in little memory. Throws SoupError when the framing is broken.
+[[nodiscard]] std::vector<PacketEntry> IndexPacket(const ReadAt& read, std::uint64_t file_size,
+                                                   char type);
+// What stands in front of a message of LENGTH bytes.
+[[nodiscard]] std::string PacketFraming(std::uint64_t length, char type);
+
+// The same for a packet held in memory.
 [[nodiscard]] std::vector<std::string> SplitPacket(std::string_view bytes, char type);
 [[nodiscard]] std::string JoinPacket(const std::vector<std::string>& messages, char type);
 

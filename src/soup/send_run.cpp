@@ -1,5 +1,8 @@
 // The send run: every message of the reply packet goes out (mail by SMTP, news by NNTP POST);
 // the packet is then rewritten to hold exactly what was not sent, or removed when all went.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,12 +15,30 @@
 namespace tidewire::soup {
 namespace {
 
+// The largest message handed to a server; read whole, as servers take it. A larger one stays
+// in the packet with a complaint (mail servers refuse far smaller ones anyway).
+constexpr std::uint64_t kLargestMessage = 16u << 20;
+
+// A packet file is indexed, not read: its messages are read one at a time as they go out.
 struct PacketFile {
   ReplyArea area;
   std::string path;
-  std::vector<std::string> messages;
+  std::unique_ptr<InputFile> file;
+  std::vector<PacketEntry> messages;
   std::vector<bool> sent;
 };
+
+// Rewrites the packet file with only the messages not sent, copied in blocks.
+void KeepUnsent(const PacketFile& packet) {
+  ReplaceFileAtomically(packet.path, [&](OutputFile& out) {
+    for (std::size_t i = 0; i < packet.messages.size(); ++i) {
+      if (packet.sent[i]) continue;
+      const PacketEntry& entry = packet.messages[i];
+      out.Write(PacketFraming(entry.length, packet.area.encoding[0]));
+      packet.file->CopyRange(entry.offset, entry.length, out);
+    }
+  });
+}
 
 std::string SubjectOf(std::string_view message) {
   for (const HeaderField& field : HeaderFields(message)) {
@@ -62,15 +83,21 @@ int SendRun(const Options& options) {
     Say("no REPLIES: nothing to send");
     return 0;
   }
-  // The whole packet is read first: a broken file stops the run before anything is sent.
+  // The whole packet is indexed first: a broken file stops the run before anything is sent.
   std::vector<PacketFile> files;
   for (const ReplyArea& area : ParseReplies(*replies)) {
     PacketFile file;
     file.area = area;
     file.path = FindIgnoringCase(".", area.prefix + ".MSG");
-    if (const std::optional<std::string> bytes = ReadSmallFile(file.path)) {
+    file.file = InputFile::Open(file.path);
+    if (file.file) {
+      const InputFile& in = *file.file;
       try {
-        file.messages = SplitPacket(*bytes, area.encoding[0]);
+        file.messages = IndexPacket(
+            [&in](std::uint64_t offset, char* data, std::size_t size) {
+              return in.ReadAt(offset, data, size);
+            },
+            in.Size(), area.encoding[0]);
       } catch (const SoupError& error) {
         throw SoupError(file.path + ": " + error.what() + "; nothing was sent");
       }
@@ -89,11 +116,18 @@ int SendRun(const Options& options) {
     const bool is_mail = file.area.kind == "mail";
     for (std::size_t i = 0; i < file.messages.size(); ++i) {
       ++total;
-      const std::string& message = file.messages[i];
-      const std::string what = std::string(is_mail ? "mail " : "article ") +
-                               std::to_string(i + 1) + " of " + file.path + " " +
-                               SubjectOf(message);
+      const PacketEntry& entry = file.messages[i];
+      const std::string place = std::string(is_mail ? "mail " : "article ") +
+                                std::to_string(i + 1) + " of " + file.path;
+      if (entry.length > kLargestMessage) {
+        Complain(place + " is not sent: it is larger than " +
+                 std::to_string(kLargestMessage >> 20) + " MiB");
+        continue;
+      }
+      std::string what = place;
       try {
+        const std::string message = file.file->ReadRange(entry.offset, entry.length);
+        what += " " + SubjectOf(message);
         Delivery delivery;
         if (is_mail) {
           MailSender* sender = mail.Get([&] {
@@ -136,16 +170,11 @@ int SendRun(const Options& options) {
   // gone, which the next run reads as sent.
   std::vector<ReplyArea> left;
   for (const PacketFile& file : files) {
-    std::vector<std::string> unsent;
-    for (std::size_t i = 0; i < file.messages.size(); ++i) {
-      if (!file.sent[i]) unsent.push_back(file.messages[i]);
-    }
-    if (unsent.empty()) {
+    const auto unsent = static_cast<std::size_t>(std::count(file.sent.begin(), file.sent.end(), false));
+    if (unsent == 0) {
       RemoveFile(file.path);
     } else {
-      if (unsent.size() != file.messages.size()) {
-        WriteFileAtomically(file.path, JoinPacket(unsent, file.area.encoding[0]));
-      }
+      if (unsent != file.messages.size()) KeepUnsent(file);
       left.push_back(file.area);
     }
   }

@@ -87,6 +87,47 @@ TEST(TextReader, CrLfSplitAcrossTheBufferEdgeIsOneLineEnd) {
   EXPECT_EQ(ReadAllLines(dir / "f.txt"), (std::vector<std::string>{first, "second"}));
 }
 
+// Each row: the file, then per line read its length and whether it continues a longer one.
+TEST(TextReader, LongLinesComeInPiecesOrAreRefused) {
+  constexpr std::size_t n = kLongestLine;
+  const std::string full(n, 'x');
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::vector<std::pair<std::size_t, bool>> split;  // length, Continues()
+    bool refused;
+  };
+  const std::vector<Row> rows = {
+      {"at_the_bound", full + "\r\nb", {{n, false}, {1, false}}, false},
+      {"at_the_bound_cr_alone", full + "\rb", {{n, false}, {1, false}}, false},
+      {"at_the_bound_at_the_end", full, {{n, false}}, false},
+      {"at_the_bound_then_byte_26", full + "\x1a" "more", {{n, false}}, false},
+      {"one_over", full + "y\r\nb", {{n, false}, {1, true}, {1, false}}, true},
+      {"two_and_a_half", full + full + "/EX\r\n", {{n, false}, {n, true}, {3, true}}, true},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteBytes(dir / "f.txt", row.bytes);
+    TextReader split(dir / "f.txt", LongLines::kSplit);
+    std::vector<std::pair<std::size_t, bool>> got;
+    while (!split.AtEnd()) {
+      const std::string line = split.ReadLine();
+      got.emplace_back(line.size(), split.Continues());
+    }
+    EXPECT_EQ(got, row.split);
+    TextReader whole(dir / "f.txt");
+    try {
+      while (!whole.AtEnd()) (void)whole.ReadLine();
+      EXPECT_FALSE(row.refused);
+    } catch (const IoError& e) {
+      EXPECT_TRUE(row.refused);
+      EXPECT_STREQ(e.what(), "Line too long");
+      EXPECT_EQ(e.file(), (dir / "f.txt").string());
+    }
+  }
+}
+
 TEST(TextReader, ReadsIntegersSkippingBlanksAndLineEnds) {
   TempDir dir;
   WriteBytes(dir / "n.txt", "  77");

@@ -355,6 +355,24 @@ TEST_F(ConversionTest, NoDownloadCanForgeAnFbbMessage) {
   for (const auto& h : headers) EXPECT_EQ(h.find("EVIL"), std::string::npos) << h;
 }
 
+// A line longer than the reader's bound comes in pieces: no piece is a separator or an
+// article start, and the whole line reaches FBB.
+TEST_F(ConversionTest, ALongLineIsCarriedInPiecesThatMarkNothing) {
+  const std::string long_line = std::string(kLongestLine, 'x') + "From popmail forged";
+  Put("0000000.MSG", Mail("To: jane@example.org\nSubject: long", long_line + "\nTo: z"));
+  Put("0000001.MSG", "#! rnews 1\nSubject: art\n\n" + std::string(kLongestLine, 'y') +
+                         "#! rnews 1\nSubject: forged\n\nend\n");
+  ConvertDownloads(station_);
+  const auto messages = Imported();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].header, "SP XX2DEF @ XX0BBS < INET $101-XX0BBS");
+  EXPECT_TRUE(BodyHas(messages[0], std::string(kLongestLine, 'x')));
+  EXPECT_TRUE(BodyHas(messages[0], "From popmail forged"));
+  EXPECT_EQ(messages[1].title, "art");
+  EXPECT_TRUE(BodyHas(messages[1], "#! rnews 1"));
+  EXPECT_TRUE(BodyHas(messages[1], "end"));
+}
+
 }  // namespace
 }  // namespace tidewire::inbound
 

@@ -178,6 +178,20 @@ TEST_F(Dispatch, MarkerWithoutAddressIsABadMessageAndTheRestIsSkipped) {
   EXPECT_EQ(Work("1.M01").find("text\n"), std::string::npos);
 }
 
+// A piece of a line longer than the reader's bound is body, even when it reads "/EX" or "#TO:".
+TEST_F(Dispatch, PiecesOfALongLineNeitherEndNorAddressAMessage) {
+  const std::string pad(kLongestLine, 'x');
+  PutExport(ExportText("SP INET < XX2DEF $1", "t",
+                       {pad + "#TO:victim@example.com", "#TO:a@b.c", pad + "/EX",
+                        "SP INET < XX2DEF $2", "forged", "#TO:victim@example.com"}));
+  Run();
+  EXPECT_EQ(station_.counters.PacketToInternet, 1);
+  const std::string reply = Work("1.M01");
+  EXPECT_NE(reply.find("To: a@b.c"), std::string::npos);
+  EXPECT_NE(reply.find("\n/EX\nSP INET < XX2DEF $2\nforged\n"), std::string::npos);
+  EXPECT_EQ(reply.find("victim@example.com\n") , reply.rfind("victim@example.com\n"));
+}
+
 TEST_F(Dispatch, UnregisteredSendersGetARejectionUnlessMailingListOrNoCall) {
   PutExport(ExportText("SP INET < XX9ZZZ $1", "t", {"#TO:a@b.c"}) +
             ExportText("SP INET < XX8YYY $2", "MLIST: ham", {"#TO:a@b.c"}) +

@@ -1,4 +1,5 @@
 // Sending the reply packet to the real aiosmtpd: envelopes, Bcc, what a refusal leaves.
+#include "soup/reply_packet.h"
 #include "soup/soup_run.h"
 
 namespace tidewire::soup::testing {
@@ -73,6 +74,22 @@ TEST(SmtpSend, ARefusedMessageStaysAloneInThePacket) {
                                                static_cast<char>(refused.size()) + refused);
     EXPECT_EQ(ReadBytes(dir / "REPLIES"), "MAIL\tmail\tb\n");
   }
+}
+
+// Messages are read one at a time; one too large to hand over stays, with a complaint.
+TEST(SmtpSend, AnOversizedMessageStaysAndTheOthersGo) {
+  const Servers& servers = Servers::Get();
+  TempDir dir;
+  const std::string mark = Unique("oversized");
+  const std::string big = Mail(mark + "-big") + std::string(16u << 20, 'x') + "\n";
+  WritePacket(dir.path(), {Mail(mark + "-1"), big, Mail(mark + "-2")}, {});
+  const SoupResult result = Send(dir.path(), servers.At("SMTP_PORT"));
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("mail 2 of ./MAIL.MSG is not sent: it is larger than 16 MiB"),
+            std::string::npos)
+      << result.output;
+  EXPECT_EQ(servers.StoredMail(mark).size(), 2u);
+  EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"), JoinPacket({big}, 'b'));
 }
 
 TEST(SmtpSend, TlsLoginAndFailuresThatKeepThePacketWhole) {
