@@ -458,6 +458,8 @@ std::int32_t TextReader::ReadInteger() {
   }
   std::string token;
   while (c >= 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+    // No number has this many characters: a file of digits is not read whole.
+    if (token.size() > 64) throw IoError(IoCode::kInvalidNumericInput, path_.string());
     token.push_back(static_cast<char>(c));
     Advance();
     c = Peek();

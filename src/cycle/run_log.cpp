@@ -50,7 +50,7 @@ void ListRunLog(Station& station) {
     ErrorBox(station.op, "LOG-File (TWIRE.LOG) does not exist");
     return;
   }
-  TextReader log(file);
+  TextReader log(file, LongLines::kSplit);  // shown, not interpreted
   // Read before testing the end: an empty log still gives one (empty) line.
   do {
     station.Status(log.ReadLine());
