@@ -209,8 +209,8 @@ bool HasDoubleCarriageReturn(const fs::path& path) {
 void ProcessExportFile(Station& station) { ProcessExportFile(station, ProgramMessageIds()); }
 
 void ProcessExportFile(Station& station, MessageIdSource& ids) {
-  FinishEarlierPacket(station, ResolvePath(station.MailinFile(kExportFile)));
   const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
+  FinishEarlierPacket(station, export_file);
   if (!FileIsPresent(export_file)) {
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
     WriteRepliesFile(station);
