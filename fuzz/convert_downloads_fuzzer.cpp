@@ -56,5 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tidewire::IoError&) {
     // A failed file operation is an ordinary outcome here.
   }
+  tidewire::fuzz::RequireFbbReadsAsWritten(dir / "MAIL.IN");
   return 0;
 }

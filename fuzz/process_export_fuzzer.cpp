@@ -82,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tidewire::IoError&) {
     // A file the pass cannot handle stops it: a normal outcome.
   }
+  tidewire::fuzz::RequireFbbReadsAsWritten(dir / "MAIL.IN");
   return 0;
 }

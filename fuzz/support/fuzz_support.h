@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/operator.h"
+#include "support/fbb_import.h"
 
 namespace tidewire::fuzz {
 
@@ -26,6 +30,19 @@ class NullOperator : public Operator {
 inline void Put(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Stops the run when FBB, reading MAIL.IN in its 79-byte pieces, would find other messages than
+// the gateway wrote: one cut short, dropped, injected or with a bulletin ID twice.
+inline void RequireFbbReadsAsWritten(const std::filesystem::path& mail_in) {
+  std::ifstream in(mail_in, std::ios::binary);
+  if (!in) return;
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string faults = tidewire::testing::FbbReadingFaults(bytes);
+  if (!faults.empty()) {
+    std::fprintf(stderr, "MAIL.IN read otherwise by FBB:\n%s", faults.c_str());
+    std::abort();
+  }
 }
 
 }  // namespace tidewire::fuzz

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -128,12 +130,26 @@ void CloseChecked(int fd, const fs::path& path) {
   if (::close(fd) != 0 && errno != EINTR) IoError::FromErrno(errno, path.string());
 }
 
-// Opens, creating it when missing, and tells a cached listing.
+// Opens, creating it when missing, and tells a cached listing. A link standing under the name is
+// never followed: in a folder others may write (FBB's), it could point at any file of ours.
 int OpenCreating(const fs::path& path, int flags) {
   const fs::path real = ResolvePath(path);
-  const int fd = OpenChecked(real, flags | O_CREAT);
+  const int fd = OpenChecked(real, flags | O_CREAT | O_NOFOLLOW);
   NoteEntry(real, true);
   return fd;
+}
+
+// A copy or replacement is no more open than its original: a copy of TWIRE.CFG (0600, it holds
+// the password) stays 0600. Not all owners can be given (only root can); then the mode alone.
+void KeepPermissionsOf(int original, int fd, bool owner = false) {
+  struct stat st {};
+  if (fstat(original, &st) != 0) return;
+  if (owner && fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Not permitted unless we are root: the file stays ours, with the original's mode.
+  }
+  if (fchmod(fd, st.st_mode & 07777) != 0) {
+    // A target owned by someone else keeps its own mode.
+  }
 }
 
 }  // namespace
@@ -226,6 +242,7 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   int out = -1;
   try {
     out = OpenCreating(to, O_WRONLY | O_TRUNC);
+    KeepPermissionsOf(in, out);
     std::vector<char> buffer(kBufferSize);
     for (;;) {
       const ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -337,6 +354,20 @@ void BinaryWriter::Write(std::string_view bytes) {
   WriteAll(fd_, bytes.data(), bytes.size(), path_);
 }
 
+void BinaryWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
+  if (fd_ < 0) throw IoError(103, path_.string());
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoError::FromErrno(errno, path_.string());
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 void BinaryWriter::Close() {
   if (fd_ >= 0) CloseChecked(std::exchange(fd_, -1), path_);
 }
@@ -359,6 +390,7 @@ TextReader::TextReader(TextReader&& other) noexcept
       buffer_(std::move(other.buffer_)),
       pos_(other.pos_),
       len_(other.len_),
+      buffer_start_(other.buffer_start_),
       at_eof_(other.at_eof_),
       long_lines_(other.long_lines_),
       in_long_line_(other.in_long_line_),
@@ -372,6 +404,7 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
     buffer_ = std::move(other.buffer_);
     pos_ = other.pos_;
     len_ = other.len_;
+    buffer_start_ = other.buffer_start_;
     at_eof_ = other.at_eof_;
     long_lines_ = other.long_lines_;
     in_long_line_ = other.in_long_line_;
@@ -392,6 +425,7 @@ bool TextReader::Fill() {
       at_eof_ = true;
       return false;
     }
+    buffer_start_ += static_cast<std::int64_t>(len_);
     pos_ = 0;
     len_ = static_cast<std::size_t>(n);
     return true;
@@ -504,10 +538,24 @@ int OpenForMode(const fs::path& path, TextWriter::Mode mode, const fs::path& tem
   switch (mode) {
     case TextWriter::Mode::kAppend:
       return OpenCreating(path, O_WRONLY | O_APPEND);
-    case TextWriter::Mode::kReplace:
+    case TextWriter::Mode::kReplace: {
       // A read-only or locked file is not to be replaced behind its owner's back.
       RefuseToReplaceUnusable(path);
-      return OpenCreating(temp, O_WRONLY | O_TRUNC);
+      // A temporary left by a killed writer (or planted: a link) goes; the new one is made
+      // exclusively, so nothing standing under its name is ever written through.
+      const fs::path real_temp = ResolvePath(temp);
+      if (::unlink(real_temp.c_str()) != 0 && errno != ENOENT) {
+        IoError::FromErrno(errno, temp.string());
+      }
+      const int fd = OpenCreating(real_temp, O_WRONLY | O_EXCL);
+      const fs::path real = ResolvePath(path);
+      const int original = ::open(real.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+      if (original >= 0) {
+        KeepPermissionsOf(original, fd, true);
+        ::close(original);
+      }
+      return fd;
+    }
     case TextWriter::Mode::kCreate:
       break;
   }
@@ -624,7 +672,7 @@ namespace {
 // The file is written unnamed and linked under its name only once whole, so a program killed
 // halfway never leaves an empty file there (an empty lock would hold FBB off for good).
 // Nullopt when the file system has no unnamed files.
-std::optional<bool> CreateWholeFile(const fs::path& real, std::string_view bytes) {
+std::optional<bool> CreateWholeFile(const fs::path& real, const std::function<void(int)>& write) {
   const fs::path folder = real.parent_path().empty() ? fs::path(".") : real.parent_path();
   int fd;
   do {
@@ -635,7 +683,7 @@ std::optional<bool> CreateWholeFile(const fs::path& real, std::string_view bytes
     IoError::FromErrno(errno, real.string());
   }
   try {
-    WriteAll(fd, bytes.data(), bytes.size(), real);
+    write(fd);
   } catch (...) {
     ::close(fd);
     throw;
@@ -655,19 +703,21 @@ std::optional<bool> CreateWholeFile(const fs::path& real, std::string_view bytes
 
 }  // namespace
 
-bool CreateNewFile(const fs::path& path, std::string_view bytes) {
+namespace {
+
+bool CreateNewFileWith(const fs::path& path, const std::function<void(int)>& write) {
   const fs::path real = ResolvePath(path);
-  if (const std::optional<bool> made = CreateWholeFile(real, bytes)) return *made;
+  if (const std::optional<bool> made = CreateWholeFile(real, write)) return *made;
   int fd;
   do {
-    fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EEXIST) return false;
     IoError::FromErrno(errno, path.string());
   }
   try {
-    WriteAll(fd, bytes.data(), bytes.size(), path);
+    write(fd);
   } catch (...) {
     ::close(fd);
     ::unlink(real.c_str());
@@ -676,6 +726,45 @@ bool CreateNewFile(const fs::path& path, std::string_view bytes) {
   NoteEntry(real, true);
   CloseChecked(fd, path);
   return true;
+}
+
+}  // namespace
+
+bool CreateNewFile(const fs::path& path, std::string_view bytes) {
+  return CreateNewFileWith(path, [&](int fd) { WriteAll(fd, bytes.data(), bytes.size(), path); });
+}
+
+void CopyToNewFile(const fs::path& from, const fs::path& to) {
+  const fs::path real = ResolvePath(to);
+  struct stat st {};
+  if (lstat(real.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) throw IoError(IoCode::kAccessDenied, to.string());
+    if (::unlink(real.c_str()) != 0 && errno != ENOENT) IoError::FromErrno(errno, to.string());
+    NoteEntry(real, false);
+  }
+  const int in = OpenChecked(ResolvePath(from), O_RDONLY);
+  try {
+    const bool made = CreateNewFileWith(real, [&](int out) {
+      KeepPermissionsOf(in, out);
+      std::vector<char> buffer(kBufferSize);
+      for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          IoError::FromErrno(errno, from.string());
+        }
+        if (n == 0) break;
+        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
+      }
+      if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
+    });
+    // Someone put an entry there between the unlink and the link: theirs, not to be written.
+    if (!made) throw IoError(IoCode::kAccessDenied, to.string());
+  } catch (...) {
+    ::close(in);
+    throw;
+  }
+  ::close(in);
 }
 
 std::string FileIdentity(const fs::path& path) {

@@ -54,6 +54,11 @@ void CreateEmptyFile(const fs::path& path);
 // Copies a file's bytes, replacing the target (of any letter case) when it exists.
 void CopyFile(const fs::path& from, const fs::path& to);
 
+// Copies a file's bytes into a file made anew under `to`: whatever stood there (a link too) is
+// removed, and the copy is written unnamed and linked in whole, never through another entry.
+// The copy has the permissions of `from`, and its bytes are on the disk.
+void CopyToNewFile(const fs::path& from, const fs::path& to);
+
 // Cuts a file back to its first `size` bytes.
 void TruncateFile(const fs::path& path, std::int64_t size);
 
@@ -98,6 +103,11 @@ class TextReader {
   // piece is text, never a marker ("/EX", a separator): a sender cannot forge one by length.
   [[nodiscard]] bool Continues() const { return continues_; }
 
+  // How many bytes of the file have been read so far (line ends included).
+  [[nodiscard]] std::int64_t Offset() const {
+    return buffer_start_ + static_cast<std::int64_t>(pos_);
+  }
+
   // Skips blanks, tabs and line ends, then reads a number up to the next blank or line end.
   // "Invalid numeric input" when no number stands there.
   [[nodiscard]] std::int32_t ReadInteger();
@@ -116,6 +126,7 @@ class TextReader {
   std::unique_ptr<char[]> buffer_;  // not zero-filled: a reader is opened for every e-mail
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
+  std::int64_t buffer_start_ = 0;  // file offset of buffer_[0]
   bool at_eof_ = false;
   LongLines long_lines_ = LongLines::kRefuse;
   bool in_long_line_ = false;  // the last piece given stopped inside a line
@@ -148,6 +159,8 @@ class BinaryWriter {
   BinaryWriter& operator=(const BinaryWriter&) = delete;
 
   void Write(std::string_view bytes);
+  // Writes over bytes written before, at `offset`; the end of the file does not move.
+  void WriteAt(std::int64_t offset, std::string_view bytes);
   void Close();
 
  private:

@@ -271,7 +271,7 @@ void HandOverMailIn(Station& station) {
     }
   };
   try {
-    CopyFile(working, being_written);
+    CopyToNewFile(working, being_written);
     RenameFile(working, handed);
   } catch (const IoError&) {
     drop_copy();

@@ -1,6 +1,8 @@
 #include "inbound/downloads.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr char kEndOfFile = 26;
+// Digits of an article's count in a working copy, written before the article's length is known.
+constexpr std::size_t kCountWidth = 15;
 
 void CopyWithoutEndMarks(const fs::path& from, const fs::path& to) {
   BinaryReader in(from);
@@ -48,35 +52,199 @@ bool HoldsEndMarks(const fs::path& path) {
   return found;
 }
 
-// The working copy: every LF becomes CR LF; a byte 26 ends the file.
+// Line ends of a download made CR LF: an LF or a CR LF ends a line. A CR on its own ended no
+// line in the mail or news the server had, so it becomes a blank: as a line end it could start a
+// forged "From POPmail" or "#! rnews" line inside a message.
+class LineEndConverter {
+ public:
+  explicit LineEndConverter(bool stop_at_end_mark) : stop_at_end_mark_(stop_at_end_mark) {}
+
+  // Appends the converted bytes to `out`; false once a byte 26 ended the data.
+  bool Convert(std::string_view data, std::string& out) {
+    for (const char c : data) {
+      if (pending_cr_) {
+        pending_cr_ = false;
+        if (c == '\n') {
+          out.append("\r\n");
+          continue;
+        }
+        out.push_back(' ');
+      }
+      if (c == '\r') {
+        pending_cr_ = true;
+      } else if (c == '\n') {
+        out.append("\r\n");
+      } else if (c == kEndOfFile) {
+        if (stop_at_end_mark_) return false;
+        out.push_back(' ');
+      } else {
+        out.push_back(c);
+      }
+    }
+    return true;
+  }
+
+  void Finish(std::string& out) {
+    if (std::exchange(pending_cr_, false)) out.push_back(' ');
+  }
+
+ private:
+  bool stop_at_end_mark_;
+  bool pending_cr_ = false;
+};
+
+// The working copy of the mail file: CR LF line ends; a byte 26 ends the file.
 void MakeWorkingCopy(const fs::path& from, const fs::path& to) {
   BinaryReader in(from);
   BinaryWriter out(to);
+  LineEndConverter converter(true);
   std::string block(kBlockSize, '\0');
   std::string converted;
   converted.reserve(2 * kBlockSize);
-  bool ended = false;
-  while (!ended) {
+  for (bool going = true; going;) {
     const std::size_t n = in.Read(block.data(), block.size());
-    if (n == 0) break;
-    std::string_view data(block.data(), n);
-    if (const std::size_t stop = data.find(kEndOfFile); stop != std::string_view::npos) {
-      data = data.substr(0, stop);
-      ended = true;
-    }
     converted.clear();
-    for (std::size_t start = 0; start < data.size();) {
-      const std::size_t lf = data.find('\n', start);
-      if (lf == std::string_view::npos) {
-        converted.append(data.substr(start));
-        break;
-      }
-      converted.append(data.substr(start, lf - start));
-      converted.append("\r\n");
-      start = lf + 1;
+    if (n == 0) {
+      converter.Finish(converted);
+      going = false;
+    } else {
+      going = converter.Convert(std::string_view(block.data(), n), converted);
+      if (!going) converter.Finish(converted);
     }
     out.Write(converted);
   }
+  in.Close();
+  out.Close();
+}
+
+constexpr std::string_view kArticleStart = "#! rnews ";
+constexpr std::size_t kLongestCountLine = 40;
+
+// "#! rnews <count>" with nothing else on the line.
+std::optional<std::int64_t> ArticleCount(std::string_view line) {
+  if (!line.starts_with(kArticleStart)) return std::nullopt;
+  const std::string_view digits = line.substr(kArticleStart.size());
+  if (digits.empty() || digits.size() > 15) return std::nullopt;
+  std::int64_t count = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    count = count * 10 + (c - '0');
+  }
+  return count;
+}
+
+// Whether the batch is made of "#! rnews <count>" lines, each followed by exactly that many
+// bytes of whole lines, up to the end of the file. Only then do the counts say where an article
+// ends; otherwise the articles are found by their "#! rnews" lines, as any batch can be read.
+bool CountsAreConsistent(const fs::path& path) {
+  BinaryReader in(path);
+  std::string block(kBlockSize, '\0');
+  std::string count_line;
+  std::int64_t left = 0;  // bytes of the article in hand still to come
+  bool articles = false;
+  bool line_start = true;
+  bool consistent = true;
+  while (consistent) {
+    const std::size_t n = in.Read(block.data(), block.size());
+    if (n == 0) break;
+    std::string_view data(block.data(), n);
+    while (consistent && !data.empty()) {
+      if (left > 0) {
+        const std::size_t skip =
+            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(data.size())));
+        left -= static_cast<std::int64_t>(skip);
+        line_start = data[skip - 1] == '\n';
+        data.remove_prefix(skip);
+        continue;
+      }
+      if (!line_start) {  // an article that stops inside a line
+        consistent = false;
+        break;
+      }
+      const std::size_t lf = data.find('\n');
+      count_line.append(data.substr(0, lf));
+      if (count_line.size() > kLongestCountLine) consistent = false;
+      if (lf == std::string_view::npos) break;
+      data.remove_prefix(lf + 1);
+      const std::optional<std::int64_t> count = ArticleCount(count_line);
+      consistent = consistent && count.has_value();
+      left = count.value_or(0);
+      articles = true;
+      count_line.clear();
+    }
+  }
+  in.Close();
+  return consistent && articles && left == 0 && count_line.empty() && line_start;
+}
+
+// The working copy of a news file: CR LF line ends, byte 26 a blank (it would cut off every
+// later article). Its first line is the maker's own: kCountedBatch when the batch's counts are
+// consistent, and then each count is written again, in the working copy's bytes, so that the
+// conversion ends each article where its count says and a body line "#! rnews" is text;
+// otherwise an empty line, and the articles are found by their "#! rnews" lines alone.
+void MakeNewsWorkingCopy(const fs::path& from, const fs::path& to) {
+  const bool counted = CountsAreConsistent(from);
+  BinaryReader in(from);
+  BinaryWriter out(to);
+  LineEndConverter converter(false);
+  std::string block(kBlockSize, '\0');
+  std::string converted;
+  std::string count_line;
+  bool in_count_line = true;       // reading a "#! rnews" line of the batch
+  std::int64_t left = 0;           // counted: bytes of the article in hand still to come
+  std::int64_t written = 0;        // bytes of the working copy so far
+  std::int64_t count_at = -1;      // where the count of the article in hand goes
+  auto put = [&](std::string_view bytes) {
+    out.Write(bytes);
+    written += static_cast<std::int64_t>(bytes.size());
+  };
+  put(counted ? std::string(kCountedBatch) + "\r\n" : std::string("\r\n"));
+  auto close_article = [&] {
+    if (count_at < 0) return;
+    const std::int64_t length = written - count_at - static_cast<std::int64_t>(kCountWidth) - 2;
+    std::string digits = std::to_string(length);
+    out.WriteAt(count_at, std::string(kCountWidth - digits.size(), '0') + digits);
+    count_at = -1;
+  };
+  for (;;) {
+    const std::size_t n = in.Read(block.data(), block.size());
+    if (n == 0) break;
+    std::string_view data(block.data(), n);
+    while (!data.empty()) {
+      std::size_t take = data.size();
+      if (counted && in_count_line) {
+        const std::size_t lf = data.find('\n');
+        count_line.append(data.substr(0, lf));
+        if (lf == std::string_view::npos) break;
+        data.remove_prefix(lf + 1);
+        converted.clear();
+        converter.Finish(converted);
+        put(converted);
+        close_article();
+        put(kArticleStart);
+        count_at = written;
+        put(std::string(kCountWidth, '0') + "\r\n");
+        left = ArticleCount(count_line).value_or(0);
+        count_line.clear();
+        in_count_line = left == 0;
+        continue;
+      }
+      if (counted) take = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(take)));
+      const std::string_view piece = data.substr(0, take);
+      converted.clear();
+      converter.Convert(piece, converted);
+      put(converted);
+      data.remove_prefix(take);
+      if (counted) {
+        left -= static_cast<std::int64_t>(take);
+        in_count_line = left == 0;
+      }
+    }
+  }
+  converted.clear();
+  converter.Finish(converted);
+  put(converted);
+  close_article();
   in.Close();
   out.Close();
 }
@@ -95,7 +263,11 @@ void MakeWorkingCopies(Station& station) {
     station.op.giveTurn();
     const std::string copy = WorkingCopyName(name);
     station.Status(" Creating file: " + copy);
-    MakeWorkingCopy(station.File(name), station.File(copy));
+    if (copy.ends_with(".NOW")) {
+      MakeWorkingCopy(station.File(name), station.File(copy));
+    } else {
+      MakeNewsWorkingCopy(station.File(name), station.File(copy));
+    }
   }
 }
 

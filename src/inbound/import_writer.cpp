@@ -27,6 +27,13 @@ bool IsFbbCommand(std::string_view line) {
          EqualsIgnoringCase(word, "AC");
 }
 
+// A command at `at`, seen as FBB would see it once NUL and byte 26 have become blanks.
+bool IsFbbCommandAt(std::string_view text, std::size_t at) {
+  std::string head(text.substr(at, 3));
+  for (char& c : head) c = IsSwallowed(c) ? ' ' : c;
+  return IsFbbCommand(head);
+}
+
 // A header or title line: it must stay one line, so line ends become blanks too.
 std::string SingleLine(std::string_view text) {
   std::string line(text);
@@ -100,17 +107,24 @@ void ImportWriter::WriteBodyLine(std::string_view text) {
 }
 
 void ImportWriter::WriteBodyPiece(std::string_view piece) {
-  const bool command = IsFbbCommand(piece);
+  // FBB reads a line in pieces of kFbbPiece bytes and tests every piece for a command, not only
+  // the first: a command at byte 79, 158, ... of a long line gets a blank in front, which moves
+  // it off the piece start (and every later piece start one byte on).
   bool clean = true;
+  for (std::size_t at = 0; clean && at < piece.size(); at += kFbbPiece) {
+    clean = !IsFbbCommand(piece.substr(at));
+  }
   for (const char c : piece) clean = clean && !IsSwallowed(c);
-  if (!command && clean) {
+  if (clean) {
     writer_.WriteLine(piece);  // the common case: nothing to mend
     return;
   }
   std::string line;
-  line.reserve(piece.size() + 1);
-  if (command) line.push_back(' ');
-  for (const char c : piece) line.push_back(IsSwallowed(c) ? ' ' : c);
+  line.reserve(piece.size() + piece.size() / kFbbPiece + 1);
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    if (line.size() % kFbbPiece == 0 && IsFbbCommandAt(piece, i)) line.push_back(' ');
+    line.push_back(IsSwallowed(piece[i]) ? ' ' : piece[i]);
+  }
   writer_.WriteLine(line);
 }
 

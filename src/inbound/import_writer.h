@@ -16,6 +16,8 @@ class ImportWriter {
  public:
   // FBB reads header and title lines in 79-byte pieces, the CR LF included.
   static constexpr std::size_t kMaxTitleLength = 77;
+  // FBB reads every line with fgets(buf, 80): in pieces of 79 bytes, each tested as a line.
+  static constexpr std::size_t kFbbPiece = 79;
 
   explicit ImportWriter(TextWriter writer);
   // A message left open (an error came in between) is closed with "/AB", so that FBB drops
@@ -30,8 +32,9 @@ class ImportWriter {
   void WriteHeaderLine(std::string_view text);
   // The title; line-end and NUL bytes become blanks, and it is cut to kMaxTitleLength.
   void WriteTitleLine(std::string_view text);
-  // One body line; a CR, LF or CR LF inside it starts a further line, and a line that FBB
-  // would take as a command ("/EX...", "/AB...", "/AC...") gets one leading blank.
+  // One body line; a CR, LF or CR LF inside it starts a further line. Where a piece FBB reads
+  // (bytes 0, 79, 158, ... of the line as written) would start with a command ("/EX...",
+  // "/AB...", "/AC..."), a blank goes in front of it. Other lines are written as they are.
   void WriteBodyLine(std::string_view text);
   // Ends the message with "/EX".
   void WriteEnd();

@@ -19,6 +19,32 @@ bool IsArticleStart(const TextReader& in, std::string_view line) {
   return !in.Continues() && line.starts_with(kArticleStart);
 }
 
+// Where the article in hand ends: at the offset its count gives in a counted batch, otherwise
+// at the next "#! rnews" line.
+class ArticleEnd {
+ public:
+  ArticleEnd(bool counted, std::string_view start_line, const TextReader& in) {
+    if (!counted || !start_line.starts_with("#! rnews ")) return;
+    std::int64_t count = 0;
+    for (const char c : start_line.substr(9)) {
+      if (c < '0' || c > '9' || count > (std::int64_t{1} << 50)) return;
+      count = count * 10 + (c - '0');
+    }
+    end_ = in.Offset() + count;
+  }
+
+  // The next line, and whether it belongs to the next article already.
+  std::string Next(TextReader& in, bool& beyond) const {
+    const std::int64_t at = in.Offset();
+    std::string line = in.ReadLine();
+    beyond = end_ >= 0 ? at >= end_ : IsArticleStart(in, line);
+    return line;
+  }
+
+ private:
+  std::int64_t end_ = -1;
+};
+
 std::string Field(const std::string& line, std::size_t from, std::size_t count) {
   return line.size() > from ? line.substr(from, count) : std::string();
 }
@@ -42,10 +68,11 @@ struct ArticleHeader {
 // Reads the header block. A block that runs into the next article's "#! rnews" line (a truncated
 // article without the empty line) ends there, so two articles are never merged into one
 // message; that line is returned, otherwise "".
-std::string ReadHeader(TextReader& in, ArticleHeader& header) {
+std::string ReadHeader(TextReader& in, const ArticleEnd& article_end, ArticleHeader& header) {
   for (;;) {
-    std::string line = in.ReadLine();
-    if (IsArticleStart(in, line)) {
+    bool beyond = false;
+    std::string line = article_end.Next(in, beyond);
+    if (beyond) {
       header.HeaderStore.emplace_back();
       return line;
     }
@@ -89,9 +116,10 @@ std::string NewsSender(std::string_view from_line) {
 
 void NewsPass::ConvertNewsFile(ImportWriter& out, TextReader& in, std::int32_t number) {
   std::string line = in.ReadLine();
+  counted_ = line == kCountedBatch;
   while (!in.AtEnd()) {
     if (IsArticleStart(in, line)) {
-      line = ConvertArticle(out, in, number);
+      line = ConvertArticle(out, in, number, line);
     } else {
       line = in.ReadLine();
     }
@@ -108,9 +136,11 @@ std::string NewsPass::Address(std::int32_t number) const {
 }
 
 // Returns the "#! rnews" line that ended the article, or "" at the end of the file.
-std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number) {
+std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number,
+                                     std::string_view start_line) {
+  const ArticleEnd article_end(counted_, start_line, in);
   ArticleHeader header;
-  std::string next = ReadHeader(in, header);
+  std::string next = ReadHeader(in, article_end, header);
   const GatewayConfig& config = station_.config;
   // An article without a usable From: is signed by the gateway's own area, never left empty.
   std::string sender = header.Sender;
@@ -132,8 +162,9 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
     }
   }
   while (next.empty()) {
-    std::string line = in.ReadLine();
-    if (IsArticleStart(in, line)) {
+    bool beyond = false;
+    std::string line = article_end.Next(in, beyond);
+    if (beyond) {
       next = std::move(line);
       break;
     }

@@ -13,6 +13,10 @@ namespace tidewire::inbound {
 // bmes.txt once its broadcast is written, until the conversion of the pass is complete.
 inline constexpr std::string_view kSentBroadcastFile = "bmes.snt";
 
+// The first line of a news working copy whose "#! rnews" counts are the batch's own, checked
+// and counted again in the working copy's bytes: each article then ends where its count says.
+inline constexpr std::string_view kCountedBatch = "#! counted batch";
+
 // The pseudo call made from a From: header line (at most six characters, possibly empty).
 [[nodiscard]] std::string NewsSender(std::string_view from_line);
 
@@ -30,7 +34,8 @@ class NewsPass {
   void ConvertNewsFile(ImportWriter& out, TextReader& in, std::int32_t number);
 
  private:
-  std::string ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number);
+  std::string ConvertArticle(ImportWriter& out, TextReader& in, std::int32_t number,
+                             std::string_view start_line);
   std::string Address(std::int32_t number) const;
   void InfoMessageCheck(ImportWriter& out);
   void BroadcastCheck(ImportWriter& out);
@@ -39,6 +44,7 @@ class NewsPass {
   Station& station_;
   std::int32_t articles_since_info_ = 0;
   bool info_sent_once_ = false;
+  bool counted_ = false;  // the working copy in hand is a kCountedBatch
 };
 
 }  // namespace tidewire::inbound

@@ -79,10 +79,12 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
       const std::uint64_t start = out.Size();
       try {
         out.Write(FromLine());
-        drop->Retrieve(mail, [&](std::string_view line) {
-          if (NeedsQuoting(line)) out.Write(">");
-          out.Write(line);
-          out.Write("\n");
+        drop->Retrieve(mail, [&](std::string_view whole) {
+          SplitAtLoneCr(whole, [&](std::string_view line) {
+            if (NeedsQuoting(line)) out.Write(">");
+            out.Write(line);
+            out.Write("\n");
+          });
         });
       } catch (const SoupError& error) {
         out.TruncateTo(start);  // half a message is no message

@@ -18,6 +18,14 @@ void ReadDotBlock(Connection& connection, const std::function<void(std::string_v
   }
 }
 
+void SplitAtLoneCr(std::string_view line, const std::function<void(std::string_view)>& part) {
+  for (std::size_t cr = line.find('\r'); cr != std::string_view::npos; cr = line.find('\r')) {
+    part(line.substr(0, cr));
+    line.remove_prefix(cr + 1);
+  }
+  part(line);
+}
+
 void WriteDotBlock(Connection& connection, std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32 + 8);

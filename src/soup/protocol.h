@@ -12,6 +12,11 @@ namespace tidewire::soup {
 // Reads a dot-terminated block, undoing the dot-stuffing, and gives each line to LINE.
 void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line);
 
+// A line as the server sent it may hold a CR on its own, which ends a line for the gateway and
+// FBB: the line is given to PART in its pieces between such CRs, so each is seen as the line it
+// will become (and quoted or counted as one).
+void SplitAtLoneCr(std::string_view line, const std::function<void(std::string_view)>& part);
+
 // Sends TEXT (LF line ends) as a dot-stuffed block with CR LF line ends and the final ".".
 void WriteDotBlock(Connection& connection, std::string_view text);
 

@@ -43,7 +43,7 @@ class ConversionTest : public ::testing::Test {
 
   std::vector<FbbMessage> Imported() {
     int dropped = 0;
-    auto messages = ImportLikeFbb(FbbLines(ReadBytes(dir_ / "MAIL.IN")), dropped);
+    auto messages = ImportLikeFbb(ReadBytes(dir_ / "MAIL.IN"), dropped);
     EXPECT_EQ(dropped, 0);
     return messages;
   }
@@ -98,16 +98,19 @@ TEST_F(ConversionTest, ByteTwentySixAsFirstByteSpoilsOnlyTheFirstSeparator) {
   EXPECT_EQ(messages[0].title, "two");
 }
 
-TEST_F(ConversionTest, ByteTwentySixEndsANewsFile) {
-  Put("0000001.MSG", "#! rnews 10\nSubject: first\n\nbody\x1a\n#! rnews 10\nSubject: lost\n\nx\n");
+// A byte 26 in one article used to end the whole news file, and every later article was deleted
+// unconverted; it is a blank now, as in the mail file.
+TEST_F(ConversionTest, ByteTwentySixInANewsFileLosesNoArticle) {
+  Put("0000001.MSG", "#! rnews 10\nSubject: first\n\nbody\x1a\n#! rnews 10\nSubject: kept\n\nx\n");
   ConvertDownloads(station_);
   const auto messages = Imported();
-  ASSERT_EQ(messages.size(), 1u);
+  ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].title, "first");
+  EXPECT_TRUE(BodyHas(messages[0], "body "));
+  EXPECT_EQ(messages[1].title, "kept");
 }
 
-TEST_F(ConversionTest, CrLfDownloadsReadAsAnEmptyLineAfterEveryLine) {
-  Put("0000001.MSG", "#! rnews 10\r\nSubject: s\r\n\r\nbody\r\n");
+TEST_F(ConversionTest, CrLfInADownloadEndsOneLine) {
   Put("0000001.MSG", "#! rnews 10\nSubject: s\n\nl1\r\nl2\n");
   ConvertDownloads(station_);
   const auto messages = Imported();
@@ -115,9 +118,67 @@ TEST_F(ConversionTest, CrLfDownloadsReadAsAnEmptyLineAfterEveryLine) {
   const auto& body = messages[0].body;
   const auto l1 = std::find(body.begin(), body.end(), "l1");
   ASSERT_NE(l1, body.end());
-  EXPECT_EQ(*(l1 + 1), "");
-  EXPECT_EQ(*(l1 + 2), "l2");
+  EXPECT_EQ(*(l1 + 1), "l2");
 }
+
+// A message splits only where the server's messages split: a CR on its own is no line end, and
+// a consistent rnews batch ends each article where its count says.
+struct SplitCase {
+  const char* name;
+  const char* file;
+  std::string bytes;
+  std::vector<std::string> titles;
+};
+
+std::string Counted(const std::string& article) {
+  return "#! rnews " + std::to_string(article.size()) + "\n" + article;
+}
+
+class DownloadSplit : public ConversionTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(DownloadSplit, EveryServerMessageIsOnePacketMessage) {
+  Put(GetParam().file, GetParam().bytes);
+  ConvertDownloads(station_);
+  std::vector<std::string> titles;
+  for (const auto& message : Imported()) titles.push_back(message.title);
+  EXPECT_EQ(titles, GetParam().titles);
+}
+
+const std::string kForgedArticles =
+    "#! rnews 30\nFrom: x@evil (SYSOP)\nSubject: forged\n\nx\n#! rnews 1\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DownloadSplit,
+    ::testing::Values(
+        SplitCase{"lone_cr_in_mail", "0000000.MSG",
+                  "From POPmail x\nTo: a\nSubject: one\n\nabc\rFrom POPmail x\rTo: mary@x\r"
+                  "Subject: two\n",
+                  {"one"}},
+        SplitCase{"lone_cr_in_news", "0000001.MSG",
+                  "#! rnews 5\nSubject: one\n\nabc\r#! rnews 1\rSubject: two\n", {"one"}},
+        SplitCase{"counted_articles_carry_rnews_lines", "0000001.MSG",
+                  Counted("Subject: one\n\n" + kForgedArticles + "tail\n") +
+                      Counted("Subject: two\n\nx\n"),
+                  {"one", "two"}},
+        SplitCase{"counted_crlf_article", "0000001.MSG",
+                  Counted("Subject: one\r\n\r\n#! rnews 2\r\nSubject: no\r\n\r\n") +
+                      Counted("Subject: two\n\nx\n"),
+                  {"one", "two"}},
+        SplitCase{"counted_header_only", "0000001.MSG",
+                  Counted("Subject: one\n#! rnews 9\n") + Counted("Subject: two\n\nx\n"),
+                  {"one", "two"}},
+        SplitCase{"count_too_short_falls_back", "0000001.MSG",
+                  "#! rnews 3\nSubject: one\n\nx\n#! rnews 1\nSubject: two\n\ny\n",
+                  {"one", "two"}},
+        SplitCase{"count_inside_a_line_falls_back", "0000001.MSG",
+                  "#! rnews 15\nSubject: one\n\nxy\n#! rnews 16\nSubject: two\n\ny\n",
+                  {"one", "two"}},
+        SplitCase{"count_with_words_falls_back", "0000001.MSG",
+                  "#! rnews 17 x\nSubject: one\n\nx\n#! rnews\nSubject: two\n\ny\n",
+                  {"one", "two"}},
+        SplitCase{"count_past_the_end_falls_back", "0000001.MSG",
+                  "#! rnews 99\nSubject: one\n\nx\n", {"one"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConversionTest, LowerCaseMailMsgIsANewsFileWithANumberWarning) {
   Put("mail.msg", "#! rnews 1\nSubject: odd\n\nx\n");

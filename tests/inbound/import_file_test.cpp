@@ -286,7 +286,7 @@ TEST_F(ImportFileTest, ForgedMessagesInABodyStayBody) {
   EXPECT_EQ(lines.back(), "/EX");
 
   int dropped = 0;
-  const std::vector<FbbMessage> imported = ImportLikeFbb(lines, dropped);
+  const std::vector<FbbMessage> imported = ImportLikeFbb(bytes, dropped);
   EXPECT_EQ(dropped, 0);
   ASSERT_EQ(imported.size(), messages);
   for (std::size_t k = 0; k < hostile.size(); ++k) {
@@ -312,7 +312,7 @@ TEST_F(ImportFileTest, HostileTitlesStayOneTitleLine) {
   }
   writer.Close();
   int dropped = 0;
-  const std::vector<FbbMessage> imported = ImportLikeFbb(FbbLines(MailIn()), dropped);
+  const std::vector<FbbMessage> imported = ImportLikeFbb(MailIn(), dropped);
   EXPECT_EQ(dropped, 0);
   ASSERT_EQ(imported.size(), titles.size());
   EXPECT_EQ(imported[0].title, "/EX");

@@ -61,6 +61,40 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"end_inside", "text /EX", "text /EX"}, GuardCase{"empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// FBB reads every line in 79-byte pieces and obeys a command at the start of any of them.
+struct PieceCase {
+  const char* name;
+  std::string line;
+  std::string written;
+};
+
+std::string Xs(std::size_t n) { return std::string(n, 'x'); }
+
+class BodyPieceGuard : public ::testing::TestWithParam<PieceCase> {};
+
+TEST_P(BodyPieceGuard, NoPieceFbbReadsStartsWithACommand) {
+  TempDir dir;
+  EXPECT_EQ(BodyBytes(dir, GetParam().line), "SP A\r\nT\r\n" + GetParam().written + "\r\n/EX\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BodyPieceGuard,
+    ::testing::Values(
+        PieceCase{"at_78", Xs(78) + "/EX", Xs(78) + "/EX"},
+        PieceCase{"at_79", Xs(79) + "/EX", Xs(79) + " /EX"},
+        PieceCase{"at_80", Xs(80) + "/ab", Xs(80) + "/ab"},
+        PieceCase{"at_158", Xs(158) + "/ABORT", Xs(158) + " /ABORT"},
+        PieceCase{"at_79_and_158_shifted", Xs(79) + "/EX" + Xs(75) + "/AC",
+                  Xs(79) + " /EX" + Xs(75) + " /AC"},
+        PieceCase{"second_moves_off_by_the_first", Xs(79) + "/EX" + Xs(76) + "/EX",
+                  Xs(79) + " /EX" + Xs(76) + "/EX"},
+        PieceCase{"start_and_79", "/EX" + Xs(76) + "/EX", " /EX" + Xs(76) + "/EX"},
+        PieceCase{"start_and_78", "/EX" + Xs(75) + "/EX", " /EX" + Xs(75) + " /EX"},
+        PieceCase{"nul_before_79", std::string(1, '\0') + Xs(78) + "/ex", " " + Xs(78) + " /ex"},
+        PieceCase{"short_tail_at_79", Xs(79) + "/E", Xs(79) + "/E"},
+        PieceCase{"long_without_command", Xs(500), Xs(500)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ImportWriterBytes, NulAndByte26BecomeBlanksInEveryLine) {
   TempDir dir;
   using namespace std::string_view_literals;

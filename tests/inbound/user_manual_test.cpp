@@ -42,8 +42,7 @@ TEST_F(UserManualTest, EmptyManualGivesOneEmptyLine) {
   WriteBytes(dir / "TWIRE.MAN", "");
   SendManual(station, kUser);
   int dropped = 0;
-  const auto messages = tidewire::testing::ImportLikeFbb(
-      tidewire::testing::FbbLines(ReadBytes(dir / "MAIL.IN")), dropped);
+  const auto messages = tidewire::testing::ImportLikeFbb(ReadBytes(dir / "MAIL.IN"), dropped);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(dropped, 0);
   // Seven lines before the manual, its one empty line, the closing empty line.

@@ -117,7 +117,7 @@ inline bool OutboundTest::WorkHas(std::string_view name) const {
 
 inline std::vector<testing::FbbMessage> OutboundTest::MailIn() const {
   int dropped = 0;
-  auto messages = testing::ImportLikeFbb(testing::FbbLines(Work("MAIL.IN")), dropped);
+  auto messages = testing::ImportLikeFbb(Work("MAIL.IN"), dropped);
   EXPECT_EQ(dropped, 0);
   return messages;
 }
