@@ -266,6 +266,15 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   ::close(in);
 }
 
+void RestrictToOwner(const fs::path& path) {
+  const fs::path real = ResolvePath(path);
+  const int fd = OpenChecked(real, O_RDONLY | O_NOFOLLOW);
+  const int result = fchmod(fd, S_IRUSR | S_IWUSR);
+  const int error = errno;
+  ::close(fd);
+  if (result != 0) IoError::FromErrno(error, path.string());
+}
+
 void TruncateFile(const fs::path& path, std::int64_t size) {
   if (::truncate(ResolvePath(path).c_str(), static_cast<off_t>(size)) != 0) {
     IoError::FromErrno(errno, path.string());

@@ -59,6 +59,9 @@ void CopyFile(const fs::path& from, const fs::path& to);
 // The copy has the permissions of `from`, and its bytes are on the disk.
 void CopyToNewFile(const fs::path& from, const fs::path& to);
 
+// Makes a file readable and writable by its owner alone (0600).
+void RestrictToOwner(const fs::path& path);
+
 // Cuts a file back to its first `size` bytes.
 void TruncateFile(const fs::path& path, std::int64_t size);
 

@@ -4,6 +4,7 @@
 
 #include "base/errors.h"
 #include "base/file_layer.h"
+#include "base/text.h"
 
 namespace tidewire::cycle {
 
@@ -20,6 +21,13 @@ fs::path OnDisk(const Station& station, std::string_view name) {
   return root / name;
 }
 
+// TWIRE.CFG holds the account's password: every copy of it is for the gateway's user alone,
+// whatever the mode of the file it was copied from (an old backup disk may have 0644).
+void CopyKeepingSecrets(const fs::path& from, const fs::path& to, std::string_view name) {
+  CopyFile(from, to);
+  if (EqualsIgnoringCase(name, "twire.cfg")) RestrictToOwner(to);
+}
+
 bool Confirmed(Station& station, std::string_view question) {
   return station.op.ShowBox(BoxKind::kInformation, Buttons::kOkCancel, question) == Answer::kOk;
 }
@@ -27,7 +35,7 @@ bool Confirmed(Station& station, std::string_view question) {
 void BackUpOne(Station& station, std::string_view name) {
   if (!FileIsPresent(station.File(name))) return;
   try {
-    CopyFile(station.File(name), OnDisk(station, name));
+    CopyKeepingSecrets(station.File(name), OnDisk(station, name), name);
   } catch (const IoError&) {
     WarningBox(station.op, "Failed to copy file: " + std::string(name));
     return;
@@ -52,7 +60,7 @@ void RestoreOne(Station& station, std::string_view name) {
   }
   const fs::path temp = station.File(kRestoreTemp);
   try {
-    CopyFile(OnDisk(station, name), temp);
+    CopyKeepingSecrets(OnDisk(station, name), temp, name);
     RenameFile(temp, station.File(name));
   } catch (const IoError&) {
     try {

@@ -86,7 +86,8 @@ void Count(ClientRunsReport& report, ClientRun run) {
 
 }  // namespace
 
-std::string SoupCommandLine(const Station& station, ClientCommand command) {
+std::string SoupCommandLine(const Station& station, ClientCommand command,
+                            PasswordOnLine password) {
   const GatewayConfig& config = station.config;
   std::string line(kProgramWord);
   line += ' ';
@@ -102,15 +103,31 @@ std::string SoupCommandLine(const Station& station, ClientCommand command) {
       line += "-k 500000 " + config.POP3mailserver;
       break;
   }
-  return line + " " + config.UserID + " " + config.PassWord;
+  line += " " + config.UserID;
+  if (password == PasswordOnLine::kYes) line += " " + config.PassWord;
+  return line;
 }
 
-ClientRun RunSoupClient(Station& station, std::string_view command_line) {
+ClientRun RunSoupClient(Station& station, ClientCommand command) {
+  const std::filesystem::path program = FindSoupClient(kProgramWord);
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(program, error);
+  if (program.empty() || error || real.filename() != kOwnClient) {
+    return RunSoupClient(station, SoupCommandLine(station, command));
+  }
+  return RunSoupClient(station, SoupCommandLine(station, command, PasswordOnLine::kNo),
+                       {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord});
+}
+
+ClientRun RunSoupClient(Station& station, std::string_view command_line,
+                        const std::vector<std::string>& environment) {
   const std::vector<std::string> words = platform::SplitCommandLine(command_line);
   const std::filesystem::path program =
       words.empty() ? std::filesystem::path() : FindSoupClient(words.front());
   std::optional<platform::ChildProcess> child;
-  if (!program.empty()) child = platform::ChildProcess::Start(program, words, station.work_dir);
+  if (!program.empty()) {
+    child = platform::ChildProcess::Start(program, words, station.work_dir, environment);
+  }
   if (!child) {
     ErrorBox(station.op, "Unable to execute SOUPER95");
     return ClientRun::kNotStarted;
@@ -142,16 +159,16 @@ ClientRunsReport SoupClientRuns(Station& station) {
   if (FileIsPresent(station.File(kReplies))) {
     station.Status(" Waiting for SOUPER95 to SEND mail...");
     station.op.giveTurn();
-    Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kSend)));
+    Count(report, RunSoupClient(station, ClientCommand::kSend));
   }
   if (FileIsPresent(station.File(config::kMarkReadFlag))) {
     station.op.giveTurn();
-    Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kMarkRead)));
+    Count(report, RunSoupClient(station, ClientCommand::kMarkRead));
     DeleteFileIfPresent(station.File(config::kMarkReadFlag));
   }
   station.Status(" Waiting for SOUPER95 to GET mail...");
   station.op.giveTurn();
-  Count(report, RunSoupClient(station, SoupCommandLine(station, ClientCommand::kFetch)));
+  Count(report, RunSoupClient(station, ClientCommand::kFetch));
 
   station.Status(" Creating BACKUPS of downloaded message-files...");
   for (const std::string& name : ListFiles(station.work_dir, "*.MSG")) {

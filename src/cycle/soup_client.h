@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/station.h"
 
@@ -23,14 +24,25 @@ struct ClientRunsReport {
   [[nodiscard]] bool AllEnded() const { return not_started == 0 && stopped_by_watchdog == 0; }
 };
 
+// Where the password goes: on the command line (what a souper-compatible client reads), or not
+// (the own client takes it from the environment, which other users cannot read).
+enum class PasswordOnLine { kYes, kNo };
+
 // The command line of a run: "souper95.exe", "-r" when the flag file LCOPY is present, the
 // run's option, its server, UserID and PassWord, joined as they are.
-[[nodiscard]] std::string SoupCommandLine(const Station& station, ClientCommand command);
+[[nodiscard]] std::string SoupCommandLine(const Station& station, ClientCommand command,
+                                          PasswordOnLine password = PasswordOnLine::kYes);
 
 // Starts SOUPER95 from a command line in the working directory and waits for its end, under
 // the watchdog when WATCH.DOG set one. A client the watchdog stops is ended by force, warned
 // about and followed by a ten-second pause. "Unable to execute SOUPER95" when it cannot start.
-ClientRun RunSoupClient(Station& station, std::string_view command_line);
+// `environment` ("NAME=value") is added to the client's environment alone.
+ClientRun RunSoupClient(Station& station, std::string_view command_line,
+                        const std::vector<std::string>& environment = {});
+
+// One run of a pass. The project's own client gets the password in its environment and a
+// command line without it; any other client gets the command line above.
+ClientRun RunSoupClient(Station& station, ClientCommand command);
 
 // The SOUP client step of a pass: backs the reply packet up, sends it when REPLIES is there,
 // marks the waiting mail read when A_READ asks for it, fetches, and backs the downloads up.

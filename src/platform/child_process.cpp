@@ -94,11 +94,24 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& program,
                                                 const std::vector<std::string>& args,
-                                                const std::filesystem::path& work_dir) {
+                                                const std::filesystem::path& work_dir,
+                                                const std::vector<std::string>& extra_env) {
   std::vector<std::string> words = args.empty() ? std::vector<std::string>{program} : args;
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  // The extra variables replace those of the same name.
+  std::vector<std::string> extra = extra_env;
+  std::vector<char*> envp;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& mine : extra) replaced = replaced || mine.starts_with(name);
+    if (!replaced) envp.push_back(*entry);
+  }
+  for (std::string& mine : extra) envp.push_back(mine.data());
+  envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
@@ -112,7 +125,7 @@ std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& pro
                posix_spawn_file_actions_addchdir_np(&actions, work_dir.c_str()) == 0;
   pid_t pid = -1;
   if (ready) {
-    ready = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ) == 0;
+    ready = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data()) == 0;
   }
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);

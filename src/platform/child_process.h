@@ -31,11 +31,11 @@ void SetEnvironment(const std::string& name, const std::string& value);
 class ChildProcess {
  public:
   // Starts `program` with `args` (args[0] is the name the program sees for itself) in
-  // `work_dir`, with this process's environment and no open files but the standard three.
-  // Nothing when the program cannot be started.
-  [[nodiscard]] static std::optional<ChildProcess> Start(const std::filesystem::path& program,
-                                                         const std::vector<std::string>& args,
-                                                         const std::filesystem::path& work_dir);
+  // `work_dir`, with this process's environment (and `extra_env`, "NAME=value", for this child
+  // alone) and no open files but the standard three. Nothing when it cannot be started.
+  [[nodiscard]] static std::optional<ChildProcess> Start(
+      const std::filesystem::path& program, const std::vector<std::string>& args,
+      const std::filesystem::path& work_dir, const std::vector<std::string>& extra_env = {});
 
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;

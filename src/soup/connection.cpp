@@ -110,8 +110,23 @@ std::chrono::milliseconds NetworkTimeout() {
   return std::chrono::seconds(60);
 }
 
+std::chrono::milliseconds SessionLimit() {
+  if (const char* text = std::getenv("TIDEWIRE_SOUP_SESSION")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end != text && seconds > 0 && seconds < 864000) {
+      return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    }
+  }
+  return std::chrono::minutes(30);
+}
+
 Connection::Connection(int fd, std::string host, std::string name, bool loopback)
-    : fd_(fd), host_(std::move(host)), name_(std::move(name)), loopback_(loopback) {}
+    : fd_(fd),
+      host_(std::move(host)),
+      name_(std::move(name)),
+      loopback_(loopback),
+      session_end_(std::chrono::steady_clock::now() + SessionLimit()) {}
 
 Connection::~Connection() {
   if (ssl_ != nullptr) {
@@ -235,6 +250,9 @@ std::size_t Connection::ReadSome(char* buffer, std::size_t size) {
 
 std::string Connection::ReadLine() {
   std::size_t scanned = buffer_pos_;  // a long line is not searched again from its start
+  // The time-out holds for the whole line, not for each read: a server dripping a byte at a
+  // time would otherwise never time out.
+  const auto line_end = std::chrono::steady_clock::now() + NetworkTimeout();
   for (;;) {
     const std::size_t lf = buffer_.find('\n', scanned);
     if (lf != std::string::npos) {
@@ -250,6 +268,13 @@ std::string Connection::ReadLine() {
       buffer_pos_ = 0;
     }
     scanned = buffer_.size();
+    const auto now = std::chrono::steady_clock::now();
+    if (now > session_end_) {
+      Fail("the session took longer than " +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(SessionLimit()).count()) +
+           " seconds");
+    }
+    if (now > line_end) Fail("no answer in time");
     char chunk[16384];
     const std::size_t got = ReadSome(chunk, sizeof chunk);
     buffer_.append(chunk, got);

@@ -16,6 +16,10 @@ namespace tidewire::soup {
 // TIDEWIRE_SOUP_TIMEOUT (seconds) overrides the default of 60.
 [[nodiscard]] std::chrono::milliseconds NetworkTimeout();
 
+// How long one session with a server may last in all, so that a server that answers a byte at a
+// time cannot hold the pass. TIDEWIRE_SOUP_SESSION (seconds) overrides the default of 30 minutes.
+[[nodiscard]] std::chrono::milliseconds SessionLimit();
+
 // One TCP connection to a server, optionally in TLS, read and written by lines. Every connect,
 // read and write is bounded by the time-out; a certificate must verify against the system's
 // store (SSL_CERT_FILE and SSL_CERT_DIR are honoured) and name the host.
@@ -33,8 +37,9 @@ class Connection {
   // Switches the open connection to TLS (after STARTTLS/STLS was accepted).
   void StartTls();
 
-  // The next line without its LF and a CR before it. Throws SoupError on time-out, on the end
-  // of the connection and on a line longer than kMaxLine.
+  // The next line without its LF and a CR before it. Throws SoupError when the line is not whole
+  // within the time-out or the session's time is up, on the end of the connection and on a
+  // line longer than kMaxLine.
   [[nodiscard]] std::string ReadLine();
   void Write(std::string_view bytes);
 
@@ -59,6 +64,7 @@ class Connection {
   ::ssl_st* ssl_ = nullptr;
   std::string buffer_;
   std::size_t buffer_pos_ = 0;
+  std::chrono::steady_clock::time_point session_end_;
 };
 
 }  // namespace tidewire::soup

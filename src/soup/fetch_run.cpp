@@ -86,6 +86,16 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
             out.Write("\n");
           });
         });
+      } catch (const MessageTooLarge& error) {
+        // Left on the server and, where it has an id, never fetched again: a mail that size
+        // has no place on the air, and a server must not make every pass fetch it anew.
+        out.TruncateTo(start);
+        if (unique_ids) seen.Add(mail.uidl, SeenMail::How::kMarked);
+        Complain("mail " + std::to_string(mail.number) + ": " + error.what() +
+                 ": left on the server, not fetched");
+        if (error.in_step()) continue;
+        trouble = error;
+        break;
       } catch (const SoupError& error) {
         out.TruncateTo(start);  // half a message is no message
         trouble = error;
@@ -164,6 +174,13 @@ bool FetchGroup(NewsServer& server, NewsrcGroup& group, int number, NewsBudget& 
     std::optional<std::string> article;
     try {
       article = server.Article(group.name, n);
+    } catch (const MessageTooLarge& error) {
+      read.Add(n);  // skipped for good
+      Complain("news: article " + std::to_string(n) + " of " + group.name + ": " + error.what() +
+               ": skipped");
+      if (error.in_step()) continue;
+      trouble = error;
+      break;
     } catch (const SoupError& error) {
       trouble = error;
       break;

@@ -62,11 +62,18 @@ std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
   return exact;
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> ReadSmallFile(const std::string& path, Follow follow) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC |
+                                          (follow == Follow::kRegularFileOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
   if (fd < 0) {
     if (errno == ENOENT) return std::nullopt;
+    if (errno == ELOOP) throw SoupError(path + " is a link, not a file: not read");
     FailOn("open", path);
+  }
+  struct stat info{};
+  if (follow == Follow::kRegularFileOnly && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    ::close(fd);
+    throw SoupError(path + " is not a regular file: not read");
   }
   std::string content;
   char buffer[65536];
@@ -93,8 +100,10 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
 void ReplaceFileAtomically(const std::string& path,
                            const std::function<void(OutputFile&)>& write) {
   const std::string temporary = path + ".tmp";
+  // A left or planted temporary goes first; the new one is made exclusively.
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) FailOn("remove", temporary);
   try {
-    OutputFile out(temporary, OutputFile::Mode::kTruncate);
+    OutputFile out(temporary, OutputFile::Mode::kCreateNew);
     // The new file keeps the old one's permissions (a .newsrc may be private).
     struct stat old{};
     if (::stat(path.c_str(), &old) == 0) ::chmod(temporary.c_str(), old.st_mode & 07777);
@@ -174,7 +183,11 @@ void RemoveFile(const std::string& path) {
 }
 
 OutputFile::OutputFile(std::string path, Mode mode) : path_(std::move(path)) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::kAppend ? O_APPEND : O_TRUNC);
+  // Never through a link: it could point anywhere.
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+  if (mode == Mode::kAppend) flags |= O_APPEND;
+  if (mode == Mode::kTruncate) flags |= O_TRUNC;
+  if (mode == Mode::kCreateNew) flags |= O_EXCL;
   fd_ = ::open(path_.c_str(), flags, 0644);
   if (fd_ < 0) FailOn("create", path_);
   struct stat info{};

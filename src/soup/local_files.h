@@ -14,9 +14,14 @@ namespace tidewire::soup {
 // gateway's DOS heritage: it may keep ".NEWSRC" or "replies"); DIR/NAME when none exists.
 [[nodiscard]] std::string FindIgnoringCase(const std::string& dir, const std::string& name);
 
+// kRegularFileOnly for a file in a folder others may write (a spool): a link, a folder or a
+// pipe standing under the name is refused, never read.
+enum class Follow { kAnyFile, kRegularFileOnly };
+
 // The whole of a small file, or nothing when it does not exist. Throws SoupError when it
 // exists but cannot be read.
-[[nodiscard]] std::optional<std::string> ReadSmallFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadSmallFile(const std::string& path,
+                                                       Follow follow = Follow::kAnyFile);
 
 // Replaces PATH by CONTENT so that a crash leaves the old or the new file, never half of one.
 void WriteFileAtomically(const std::string& path, std::string_view content);
@@ -60,7 +65,7 @@ void RemoveFile(const std::string& path);
 // A file written through one descriptor, every call checked; closed by the destructor.
 class OutputFile {
  public:
-  enum class Mode { kAppend, kTruncate };
+  enum class Mode { kAppend, kTruncate, kCreateNew };
   OutputFile(std::string path, Mode mode);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;

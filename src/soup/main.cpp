@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tidewire-soup: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  KeepSecret(options->login.password);
   std::signal(SIGPIPE, SIG_IGN);
   try {
     switch (options->mode) {

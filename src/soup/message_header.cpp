@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cctype>
+
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
@@ -196,6 +198,109 @@ std::string WithoutBcc(std::string_view message) {
     }
   }
   out.append(message.substr(kept));
+  return out;
+}
+
+namespace {
+
+constexpr std::size_t kLongestSmtpLine = 998;
+constexpr std::size_t kLongestQpLine = 76;
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// One line in quoted-printable (RFC 2045, 6.7), with soft breaks so no line exceeds 76.
+void AppendQuotedPrintable(std::string_view line, std::string& out) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    const bool last = i + 1 == line.size();
+    std::string piece;
+    if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last)) {
+      piece.push_back(static_cast<char>(c));
+    } else {
+      piece = {'=', kHex[c >> 4], kHex[c & 15]};
+    }
+    if (column + piece.size() > kLongestQpLine - 1) {
+      out += "=\n";
+      column = 0;
+    }
+    out += piece;
+    column += piece.size();
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+std::string ForSmtp(std::string_view message) {
+  std::string text;
+  text.reserve(message.size());
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] == '\r') {
+      if (i + 1 < message.size() && message[i + 1] == '\n') continue;  // CR LF: the LF follows
+      text += '\n';
+    } else {
+      text += message[i];
+    }
+  }
+  const std::size_t split = text.starts_with("\n") ? 0 : text.find("\n\n");
+  if (split == std::string::npos) return text;
+  const std::size_t body_start = split == 0 ? 1 : split + 2;
+  bool long_line = false;
+  for (std::size_t start = body_start; start < text.size() && !long_line;) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    long_line = end - start > kLongestSmtpLine;
+    start = end + 1;
+  }
+  if (!long_line) return text;
+  const std::string_view body = std::string_view(text).substr(body_start);
+  std::string header = text.substr(0, split == 0 ? 0 : split + 1);
+  bool has_type = false;
+  bool has_version = false;
+  for (const HeaderField& field : HeaderFields(header)) {
+    std::string name = field.name;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    has_type = has_type || name == "content-type";
+    has_version = has_version || name == "mime-version";
+  }
+  // The old transfer encoding goes (the body is recoded); every other field stays as it was.
+  const std::vector<HeaderField> fields = HeaderFields(header);
+  for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
+    std::string name = field->name;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "content-transfer-encoding") header.erase(field->begin, field->end - field->begin);
+  }
+  if (!has_version) header += "MIME-Version: 1.0\n";
+  if (!has_type) {
+    bool eight_bit = false;
+    for (const char c : body) eight_bit = eight_bit || (static_cast<unsigned char>(c) & 0x80) != 0;
+    header += std::string("Content-Type: text/plain; charset=") +
+              (!eight_bit ? "us-ascii" : IsValidUtf8(body) ? "utf-8" : "iso-8859-1") + "\n";
+  }
+  header += "Content-Transfer-Encoding: quoted-printable\n";
+  std::string out = header + "\n";
+  for (std::size_t start = 0; start < body.size();) {
+    std::size_t end = body.find('\n', start);
+    const bool ended = end != std::string_view::npos;
+    if (!ended) end = body.size();
+    AppendQuotedPrintable(body.substr(start, end - start), out);
+    start = end + 1;
+    if (!ended) out.pop_back();  // the body did not end with a line end
+  }
   return out;
 }
 

@@ -29,6 +29,12 @@ struct HeaderField {
 // Throws SoupError when it names no sender or no recipient.
 [[nodiscard]] Envelope EnvelopeOf(std::string_view message);
 
+// The message as SMTP may carry it (RFC 5321): LF line ends alone (a CR on its own becomes a
+// line end: a receiver that ends lines at CR would otherwise see lines nobody wrote), and,
+// when a body line is longer than 998 octets, the body in quoted-printable with the header
+// fields that say so, so that no line is cut and nothing of it is lost.
+[[nodiscard]] std::string ForSmtp(std::string_view message);
+
 // The message without its Bcc: fields (and Resent-Bcc:), which must not travel.
 [[nodiscard]] std::string WithoutBcc(std::string_view message);
 

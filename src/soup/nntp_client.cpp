@@ -107,12 +107,15 @@ std::optional<std::string> NntpClient::Article(const std::string& group, std::ui
                     group + " failed: " + reply.text);
   }
   std::string article;
-  ReadDotBlock(*connection_, [&](std::string_view whole) {
-    SplitAtLoneCr(whole, [&](std::string_view line) {
-      article.append(line);
-      article += '\n';
-    });
-  });
+  ReadDotBlock(
+      *connection_,
+      [&](std::string_view whole) {
+        SplitAtLoneCr(whole, [&](std::string_view line) {
+          article.append(line);
+          article += '\n';
+        });
+      },
+      kMaxMessageBytes);
   return article;
 }
 

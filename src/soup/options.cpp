@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <stdlib.h>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,8 @@ void HideUrlPassword(char* text) {
 
 }  // namespace
 
+const char* const kPasswordVariable = "TIDEWIRE_SOUP_PASSWORD";
+
 const char* const kUsage =
     "usage: tidewire-soup [options] [host user password]\n"
     "  -s       send the reply packet (REPLIES): mail to host by SMTP, news to NNTPSERVER\n"
@@ -40,6 +43,7 @@ const char* const kUsage =
     "  -r       leave the mail on the server (fetched once all the same)\n"
     "  -m       do not get mail     -n  do not get news\n"
     "  -h dir   home folder (.newsrc)     -N file  newsrc file\n"
+    "password: also TIDEWIRE_SOUP_PASSWORD (kept out of the process list)\n"
     "host: host, host:port, [v6]:port, pop3://, pop3s://, smtp://, smtps://, submission://\n"
     "      or spool:DIR; NNTPSERVER also nntp://[user:pass@]host, nntps://...\n";
 
@@ -100,11 +104,22 @@ std::optional<Options> ParseCommandLine(int argc, char** argv, std::string& erro
   if (!positional.empty()) options.host = positional[0];
   if (positional.size() > 1) options.login.user = positional[1];
   if (positional.size() > 2) options.login.password = positional[2];
+  // The gateway hands its own client the password in the environment, which only the same
+  // user can read, never on the command line, which everybody's ps shows.
+  if (const char* secret = std::getenv(kPasswordVariable); secret != nullptr) {
+    if (positional.size() <= 2) options.login.password = secret;
+    ::unsetenv(kPasswordVariable);
+  }
   // The gateway drops an empty login name from the line, so the password may stand second.
   for (std::size_t k = 1; k < positional.size(); ++k) {
     std::memset(positional[k], 0, std::strlen(positional[k]));
   }
   if (!positional.empty()) HideUrlPassword(positional[0]);
+  // A password with no name before it would be sent, and shown, as the login name.
+  if (!options.login.password.empty() && options.login.user.empty()) {
+    error = "a password but no login name (UserID) is given: nothing is sent";
+    return std::nullopt;
+  }
   if (options.home.empty()) {
     const char* home = std::getenv("HOME");
     options.home = home != nullptr && *home != '\0' ? home : ".";

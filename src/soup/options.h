@@ -30,4 +30,7 @@ struct Options {
 
 extern const char* const kUsage;
 
+// The environment variable that carries the password when the command line has none.
+extern const char* const kPasswordVariable;
+
 }  // namespace tidewire::soup

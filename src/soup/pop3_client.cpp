@@ -91,7 +91,7 @@ std::vector<WaitingMail> Pop3Client::List() {
 void Pop3Client::Retrieve(const WaitingMail& mail,
                           const std::function<void(std::string_view line)>& line) {
   Command("RETR " + std::to_string(mail.number), "RETR " + std::to_string(mail.number));
-  ReadDotBlock(*connection_, line);
+  ReadDotBlock(*connection_, line, kMaxMessageBytes);
 }
 
 void Pop3Client::Delete(const WaitingMail& mail) {

@@ -9,12 +9,28 @@
 
 namespace tidewire::soup {
 
-void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line) {
+void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line,
+                  std::size_t limit) {
+  std::size_t bytes = 0;
   for (;;) {
     const std::string text = connection.ReadLine();
-    if (text == ".") return;
+    if (text == ".") break;
+    bytes += text.size() + 1;
+    if (bytes > limit) {
+      // Past the limit nothing is kept; the rest is read only to stay in step with the server.
+      if (limit < SIZE_MAX / 2 && bytes > 2 * limit) {
+        throw MessageTooLarge("the message is larger than " + std::to_string(limit >> 20) +
+                                  " MiB and does not end: the session is given up",
+                              false);
+      }
+      continue;
+    }
     const std::string_view view(text);
     line(!view.empty() && view.front() == '.' ? view.substr(1) : view);
+  }
+  if (bytes > limit) {
+    throw MessageTooLarge("the message is larger than " + std::to_string(limit >> 20) + " MiB",
+                          true);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,8 +10,14 @@
 
 namespace tidewire::soup {
 
-// Reads a dot-terminated block, undoing the dot-stuffing, and gives each line to LINE.
-void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line);
+// The largest mail or article a fetch takes; a larger one is skipped and not fetched again.
+inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
+
+// Reads a dot-terminated block, undoing the dot-stuffing, and gives each line to LINE. A block
+// of more than LIMIT bytes raises MessageTooLarge; its rest is read past, as far again as the
+// limit, so that the session can go on (in_step), or else the session is given up.
+void ReadDotBlock(Connection& connection, const std::function<void(std::string_view)>& line,
+                  std::size_t limit = SIZE_MAX);
 
 // A line as the server sent it may hold a CR on its own, which ends a line for the gateway and
 // FBB: the line is given to PART in its pieces between such CRs, so each is seen as the line it

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "soup/local_files.h"
 #include "soup/nntp_client.h"
@@ -60,12 +61,38 @@ void SaveNewsrcFile(const NewsrcFile& file) {
   WriteFileAtomically(file.path, updated);
 }
 
-void Say(const std::string& text) {
+namespace {
+
+std::vector<std::string>& Secrets() {
+  static std::vector<std::string> secrets;
+  return secrets;
+}
+
+// What is said never holds a secret, whoever put it there (a server may echo the password).
+std::string Scrubbed(std::string text) {
+  for (const std::string& secret : Secrets()) {
+    for (std::size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + 3)) {
+      text.replace(at, secret.size(), "***");
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+void KeepSecret(const std::string& secret) {
+  if (secret.size() >= 2) Secrets().push_back(secret);
+}
+
+void Say(const std::string& raw) {
+  const std::string text = Scrubbed(raw);
   std::fprintf(stdout, "tidewire-soup: %s\n", text.c_str());
   std::fflush(stdout);
 }
 
-void Complain(const std::string& text) {
+void Complain(const std::string& raw) {
+  const std::string text = Scrubbed(raw);
   std::fprintf(stderr, "tidewire-soup: %s\n", text.c_str());
   std::fflush(stderr);
 }

@@ -52,7 +52,11 @@ struct NewsrcFile {
 // Writes the lines back when they changed, keeping the previous file as ".old".
 void SaveNewsrcFile(const NewsrcFile& file);
 
-// Progress on standard output, trouble on standard error, each line "tidewire-soup: ...".
+// A password or token: from now on it is shown as "***" wherever Say or Complain would show it.
+void KeepSecret(const std::string& secret);
+
+// Progress on standard output, trouble on standard error, each line "tidewire-soup: ...", with
+// every secret made "***".
 void Say(const std::string& text);
 void Complain(const std::string& text);
 

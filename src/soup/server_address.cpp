@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "soup/runs.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
@@ -48,8 +49,20 @@ const char* ServiceName(Service service) {
   return "";
 }
 
+// The address as it may be shown: a password in its user part becomes "***".
+std::string Shown(std::string_view text) {
+  std::string shown(text);
+  const std::size_t sep = shown.find("://");
+  if (sep == std::string::npos) return shown;
+  const std::size_t at = shown.rfind('@');
+  if (at == std::string::npos || at < sep) return shown;
+  const std::size_t colon = shown.find(':', sep + 3);
+  if (colon != std::string::npos && colon < at) shown.replace(colon + 1, at - colon - 1, "***");
+  return shown;
+}
+
 [[noreturn]] void Refuse(std::string_view text, const std::string& why) {
-  throw SoupError("server address \"" + std::string(text) + "\": " + why);
+  throw SoupError("server address \"" + Shown(text) + "\": " + why);
 }
 
 int HexValue(char c) {
@@ -153,6 +166,8 @@ ServerAddress ParseServerAddress(std::string_view text, Service service) {
       address.user = PercentDecoded(userinfo.substr(0, colon), text);
       if (colon != std::string_view::npos) {
         address.password = PercentDecoded(userinfo.substr(colon + 1), text);
+        KeepSecret(address.password);
+        KeepSecret(std::string(userinfo.substr(colon + 1)));
       }
       address.has_credentials = true;
       rest = rest.substr(at + 1);

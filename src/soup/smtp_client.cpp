@@ -3,6 +3,7 @@
 #include <cctype>
 #include <utility>
 
+#include "soup/message_header.h"
 #include "soup/protocol.h"
 #include "soup/soup_error.h"
 
@@ -106,8 +107,10 @@ void SmtpClient::LogIn(const Credentials& login) {
   }
 }
 
-Delivery SmtpClient::Send(const Envelope& envelope, std::string_view message) {
+Delivery SmtpClient::Send(const Envelope& envelope, std::string_view original) {
   Delivery delivery;
+  const std::string wire = ForSmtp(original);
+  const std::string_view message = wire;
   const bool eight_bit = extensions_.count("8BITMIME") != 0 && HasEightBit(message);
   Reply reply = Command("MAIL FROM:<" + envelope.sender + ">" +
                         (eight_bit ? " BODY=8BITMIME" : ""));

@@ -9,14 +9,16 @@
 
 #include "soup/local_files.h"
 #include "soup/message_header.h"
+#include "soup/protocol.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
 namespace {
 
+// A regular file itself: a link in the spool could name any file of the station (TWIRE.CFG).
 bool IsFile(const std::string& path) {
   struct stat info{};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void MakeFolders(const std::string& path) {
@@ -71,8 +73,14 @@ std::vector<WaitingMail> SpoolMailDrop::List() {
 
 void SpoolMailDrop::Retrieve(const WaitingMail& mail,
                              const std::function<void(std::string_view line)>& line) {
-  const std::optional<std::string> text = ReadSmallFile(inbox_ + "/" + mail.uidl);
+  const std::optional<std::string> text =
+      ReadSmallFile(inbox_ + "/" + mail.uidl, Follow::kRegularFileOnly);
   if (!text) throw SoupError("the spool mail " + mail.uidl + " has gone");
+  if (text->size() > kMaxMessageBytes) {
+    throw MessageTooLarge("the message is larger than " + std::to_string(kMaxMessageBytes >> 20) +
+                              " MiB",
+                          true);
+  }
   std::string_view rest(*text);
   while (!rest.empty()) {
     const std::size_t lf = rest.find('\n');
@@ -136,7 +144,9 @@ std::optional<GroupRange> SpoolNewsServer::Group(const std::string& name) {
 std::optional<std::string> SpoolNewsServer::Article(const std::string& group,
                                                     std::uint64_t number) {
   if (!SafeGroupName(group)) return std::nullopt;
-  std::optional<std::string> text = ReadSmallFile(GroupDir(group) + "/" + std::to_string(number));
+  const std::string path = GroupDir(group) + "/" + std::to_string(number);
+  if (!IsFile(path)) return std::nullopt;
+  std::optional<std::string> text = ReadSmallFile(path, Follow::kRegularFileOnly);
   if (!text) return std::nullopt;
   return WithLineFeeds(std::move(*text));
 }

@@ -368,6 +368,89 @@ TEST(CreateNewFile, CreatesOnlyWhenNoEntryOfAnyCaseIsThere) {
   EXPECT_THROW((void)CreateNewFile(dir / "missing" / "x", ""), IoError);
 }
 
+// A link planted under a name the gateway writes (in FBB's folder, which others may write) is
+// never written through: the file it points at keeps its bytes.
+struct LinkCase {
+  const char* name;
+  void (*write)(const fs::path& name, const fs::path& source);
+  bool raises;  // refused, rather than replaced by a file of its own
+};
+
+class PlantedLink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(PlantedLink, TheLinkedFileKeepsItsBytes) {
+  TempDir dir;
+  WriteBytes(dir / "secret", "password");
+  WriteBytes(dir / "source", "mail");
+  fs::create_symlink(dir / "secret", dir / "planted");
+  fs::create_symlink(dir / "secret", dir / "planted.tmp");
+  if (GetParam().raises) {
+    EXPECT_THROW(GetParam().write(dir / "planted", dir / "source"), IoError);
+  } else {
+    GetParam().write(dir / "planted", dir / "source");
+    EXPECT_EQ(ReadBytes(dir / "planted"), "mail");
+    EXPECT_FALSE(fs::is_symlink(dir / "planted"));
+  }
+  EXPECT_EQ(ReadBytes(dir / "secret"), "password");
+}
+
+void WriteText(const fs::path& path, TextWriter::Mode mode) {
+  TextWriter out(path, mode);
+  out.Write("mail");
+  out.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PlantedLink,
+    ::testing::Values(
+        LinkCase{"create", [](const fs::path& p, const fs::path&) {
+                   WriteText(p, TextWriter::Mode::kCreate);
+                 }, true},
+        LinkCase{"append", [](const fs::path& p, const fs::path&) {
+                   WriteText(p, TextWriter::Mode::kAppend);
+                 }, true},
+        LinkCase{"copy", [](const fs::path& p, const fs::path& s) { CopyFile(s, p); }, true},
+        LinkCase{"binary", [](const fs::path& p, const fs::path&) { BinaryWriter w(p); }, true},
+        LinkCase{"empty_flag", [](const fs::path& p, const fs::path&) { CreateEmptyFile(p); },
+                 true},
+        LinkCase{"copy_to_new_file", [](const fs::path& p, const fs::path& s) {
+                   CopyToNewFile(s, p);
+                 }, false},
+        LinkCase{"replacement_through_its_temporary", [](const fs::path& p, const fs::path& s) {
+                   fs::remove(p);
+                   CopyFile(s, p);
+                   WriteText(p, TextWriter::Mode::kReplace);
+                 }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// TWIRE.CFG holds the password: its replacement and its copies stay as closed as it was.
+TEST(FileModes, ReplacementsAndCopiesKeepModeAndOwner) {
+  TempDir dir;
+  const fs::path cfg = dir / "TWIRE.CFG";
+  WriteBytes(cfg, "old");
+  fs::permissions(cfg, fs::perms::owner_read | fs::perms::owner_write);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(cfg.c_str(), 65534, 65534), 0);
+  }
+  const mode_t old_mask = ::umask(022);
+  WriteText(cfg, TextWriter::Mode::kReplace);
+  CopyFile(cfg, dir / "backup.cfg");
+  CopyToNewFile(cfg, dir / "handed.cfg");
+  ::umask(old_mask);
+  for (const char* name : {"TWIRE.CFG", "backup.cfg", "handed.cfg"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(cfg.c_str(), &st), 0);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  EXPECT_EQ(ReadBytes(cfg), "mail");
+}
+
 TEST(FileModifiedTime, IsTheContentsLastChange) {
   TempDir dir;
   WriteBytes(dir / "f", "");

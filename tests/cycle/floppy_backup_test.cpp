@@ -66,6 +66,27 @@ TEST_F(FloppyTest, BackupCopiesThePresentFilesInListOrder) {
   EXPECT_FALSE(EntryExists(disk_ / "A_READ"));
 }
 
+// The settings hold the password: both copies are the owner's alone, also from an old disk
+// whose copy was left readable to all.
+TEST_F(FloppyTest, CopiesOfTheSettingsAreTheOwnersAlone) {
+  const auto mode = [](const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::all;
+  };
+  const auto owner = fs::perms::owner_read | fs::perms::owner_write;
+  Local("TWIRE.CFG", "cfg");
+  fs::permissions(work_ / "TWIRE.CFG", owner);
+  Insert(kInsertBlank, Answer::kOk);
+  BackupToFloppy(station_);
+  EXPECT_EQ(mode(disk_ / "twire.cfg"), owner);
+  FullDisk();
+  fs::permissions(disk_ / "twire.cfg", owner | fs::perms::group_read | fs::perms::others_read);
+  Insert(kInsertBackup, Answer::kOk);
+  op_.ExpectOk(BoxKind::kInformation, kRestart);
+  RestoreFromFloppy(station_);
+  EXPECT_EQ(ReadBytes(work_ / "TWIRE.CFG"), "disk twire.cfg");
+  EXPECT_EQ(mode(work_ / "TWIRE.CFG"), owner);
+}
+
 TEST_F(FloppyTest, CancelInTheFirstBoxCopiesNothing) {
   Local("twire.cfg", "cfg");
   Insert(kInsertBlank, Answer::kCancel);

@@ -376,6 +376,19 @@ TEST_F(RunCycleTest, TheHandOverReplacesAStaleTemporaryFileAndLeavesNoneBehind) 
   EXPECT_FALSE(EntryExists(place_.Work("MAIL.IN")));
 }
 
+// Anyone who may write FBB's folder could plant a link under the temporary name; the copy goes
+// into a file of its own, never through the link.
+TEST_F(RunCycleTest, TheHandOverNeverWritesThroughALinkPlantedAsItsTemporaryFile) {
+  WriteBytes(place_.Work("MAIL.IN"), "complete file");
+  WriteBytes(place_.Work("victim"), "kept");
+  fs::create_symlink(place_.Work("victim"), place_.Mailin("tidewire.tmp"));
+  station_.config.MailinDIR = place_.MailinDir().string();
+  HandOverMailIn(station_);
+  EXPECT_EQ(ReadBytes(place_.Mailin("mail.in")), "complete file");
+  EXPECT_FALSE(fs::is_symlink(place_.Mailin("mail.in")));
+  EXPECT_EQ(ReadBytes(place_.Work("victim")), "kept");
+}
+
 TEST_F(RunCycleTest, TheHandOverNeverReplacesAMailInFbbHasNotTaken) {
   WriteBytes(place_.Work("MAIL.IN"), "new");
   WriteBytes(place_.Mailin("MAIL.IN"), "not yet imported");

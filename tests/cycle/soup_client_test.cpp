@@ -10,6 +10,7 @@
 #include "base/file_layer.h"
 #include "base/station.h"
 #include "cycle/cycle_station.h"
+#include "platform/child_process.h"
 #include "support/scripted_operator.h"
 
 namespace tidewire::cycle {
@@ -213,6 +214,29 @@ TEST_F(SoupClientTest, AProgramWordWithoutExeIsFoundOnPath) {
   EXPECT_EQ(RunSoupClient(station_, "souper95.exe -k 500000 pop.example gw secret"),
             ClientRun::kEnded);
   EXPECT_EQ(RunArguments(), std::vector<std::string>{"-k 500000 pop.example gw secret"});
+}
+
+// Every local user can read a command line (ps), only the same user an environment. The own
+// client (whatever name PATH gives it) gets the password in its environment alone; another
+// client gets souper's command line.
+TEST_F(SoupClientTest, OnlyTheOwnClientGetsThePasswordOutsideItsCommandLine) {
+  const fs::path bin = place_.WorkDir() / "bin";
+  const fs::path own = place_.WorkDir() / "own" / "tidewire-soup";
+  fs::create_directories(own.parent_path());
+  WriteBytes(own, "#!/bin/sh\necho \"$* | ${TIDEWIRE_SOUP_PASSWORD-none}\" >>\"$HOME/runs\"\n");
+  fs::permissions(own, fs::perms::owner_all);
+  station_.config.UserID = "gw";
+  station_.config.PassWord = "pw-for-env";
+  for (const bool is_own : {true, false}) {
+    fs::remove(bin / "souper95");
+    fs::copy_file(own, place_.WorkDir() / "own" / "souper95", fs::copy_options::overwrite_existing);
+    fs::create_symlink(is_own ? own : place_.WorkDir() / "own" / "souper95", bin / "souper95");
+    CycleStation::SetEnv("HOME", place_.WorkDir().string());
+    EXPECT_EQ(RunSoupClient(station_, ClientCommand::kFetch), ClientRun::kEnded);
+  }
+  EXPECT_EQ(ReadBytes(place_.WorkDir() / "runs"),
+            "-k 500000 pop.example gw | pw-for-env\n"
+            "-k 500000 pop.example gw pw-for-env | none\n");
 }
 
 TEST_F(SoupClientTest, TheWatchdogStopsAHangingClientWarnsAndPausesTenSeconds) {
