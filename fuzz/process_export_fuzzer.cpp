@@ -26,7 +26,9 @@ void RegisterSenders(tidewire::Station& station, std::string_view bytes) {
     std::size_t end = bytes.find('\r', start);
     if (end == std::string_view::npos) end = bytes.size();
     const auto fields = tidewire::outbound::CutHeaderLine(bytes.substr(start, end - start));
-    if (!fields.Sender.empty() && station.users.FindUserByCall(fields.Sender) == 0) {
+    // FBB's sender field holds six characters at most.
+    if (!fields.Sender.empty() && fields.Sender.size() <= 6 &&
+        station.users.FindUserByCall(fields.Sender) == 0) {
       const int n = station.users.UserCount();
       station.users.Add({fields.Sender, n % 3 == 0 ? "" : "XX0BBS", n % 2 ? "Real Name" : "",
                          n % 4 == 0 ? "" : "user@example.org"});

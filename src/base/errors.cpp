@@ -54,6 +54,7 @@ void IoError::FromErrno(int err, const std::string& file) {
     case EISDIR:
     case ETXTBSY:
     case EEXIST:
+    case ELOOP:  // a link where the file layer never follows one
       throw IoError(IoCode::kAccessDenied, file);
     case ENOSPC:
     case EDQUOT:

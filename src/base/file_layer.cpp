@@ -99,10 +99,12 @@ void NoteEntry(const fs::path& real, bool present) {
 }
 
 
+// No file is opened through a link standing under its name: in a folder others may write (FBB's),
+// a planted link could make the gateway read or write any file of its user.
 int OpenChecked(const fs::path& path, int flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) IoError::FromErrno(errno, path.string());
   struct stat st {};
@@ -130,11 +132,10 @@ void CloseChecked(int fd, const fs::path& path) {
   if (::close(fd) != 0 && errno != EINTR) IoError::FromErrno(errno, path.string());
 }
 
-// Opens, creating it when missing, and tells a cached listing. A link standing under the name is
-// never followed: in a folder others may write (FBB's), it could point at any file of ours.
+// Opens, creating it when missing, and tells a cached listing.
 int OpenCreating(const fs::path& path, int flags) {
   const fs::path real = ResolvePath(path);
-  const int fd = OpenChecked(real, flags | O_CREAT | O_NOFOLLOW);
+  const int fd = OpenChecked(real, flags | O_CREAT);
   NoteEntry(real, true);
   return fd;
 }
@@ -181,9 +182,10 @@ bool FileIsPresent(const fs::path& path) {
   if (path.empty()) return false;
   const fs::path real = ResolvePath(path);
   struct stat st {};
-  if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // A link is no file of the gateway's, whatever it points at.
+  if (lstat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if ((st.st_mode & S_IWUSR) == 0) return false;
-  const int fd = ::open(real.c_str(), O_RDWR | O_CLOEXEC);
+  const int fd = ::open(real.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   const bool held_by_other = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   ::close(fd);

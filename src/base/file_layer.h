@@ -20,8 +20,9 @@ namespace fs = std::filesystem;
 [[nodiscard]] fs::path ResolvePath(const fs::path& path);
 
 // True when the name is not empty and names a regular file that can be opened for reading
-// and writing: a missing file, a folder, a read-only file (no owner write bit, also for root)
-// and a file another process holds with an exclusive lock all count as absent.
+// and writing: a missing file, a folder, a link, a read-only file (no owner write bit, also for
+// root) and a file another process holds with an exclusive lock all count as absent. No file is
+// ever opened, read or written through a link standing under its name ("File access denied").
 [[nodiscard]] bool FileIsPresent(const fs::path& path);
 
 // True when anything, of any kind, stands under the name.

@@ -58,6 +58,7 @@ ImportWriter::~ImportWriter() {
 ImportWriter::ImportWriter(ImportWriter&& other) noexcept
     : writer_(std::move(other.writer_)),
       state_(std::exchange(other.state_, State::kBetween)),
+      long_header_(other.long_header_),
       messages_written_(other.messages_written_) {}
 
 ImportWriter& ImportWriter::operator=(ImportWriter&& other) noexcept {
@@ -69,6 +70,7 @@ ImportWriter& ImportWriter::operator=(ImportWriter&& other) noexcept {
     }
     writer_ = std::move(other.writer_);
     state_ = std::exchange(other.state_, State::kBetween);
+    long_header_ = other.long_header_;
     messages_written_ = other.messages_written_;
   }
   return *this;
@@ -82,13 +84,26 @@ void ImportWriter::Require(State wanted, std::string_view what) const {
 
 void ImportWriter::WriteHeaderLine(std::string_view text) {
   Require(State::kBetween, "header line");
-  writer_.WriteLine(SingleLine(text));
+  const std::string line = SingleLine(text);
+  // A header longer than one piece (only settings make one): FBB takes its second piece for the
+  // title and reads the rest, and the real title, as body, so those are guarded like body text.
+  long_header_ = line.size() > kMaxTitleLength;
+  if (long_header_) {
+    WriteGuarded(line);
+  } else {
+    writer_.WriteLine(line);
+  }
   state_ = State::kAfterHeader;
 }
 
 void ImportWriter::WriteTitleLine(std::string_view text) {
   Require(State::kAfterHeader, "title line");
-  writer_.WriteLine(SingleLine(text.substr(0, kMaxTitleLength)));
+  const std::string title = SingleLine(text.substr(0, kMaxTitleLength));
+  if (long_header_) {
+    WriteGuarded(title);
+  } else {
+    writer_.WriteLine(title);
+  }
   state_ = State::kInBody;
 }
 
@@ -106,7 +121,9 @@ void ImportWriter::WriteBodyLine(std::string_view text) {
   WriteBodyPiece(text.substr(start));
 }
 
-void ImportWriter::WriteBodyPiece(std::string_view piece) {
+void ImportWriter::WriteBodyPiece(std::string_view piece) { WriteGuarded(piece); }
+
+void ImportWriter::WriteGuarded(std::string_view piece) {
   // FBB reads a line in pieces of kFbbPiece bytes and tests every piece for a command, not only
   // the first: a command at byte 79, 158, ... of a long line gets a blank in front, which moves
   // it off the piece start (and every later piece start one byte on).

@@ -50,10 +50,13 @@ class ImportWriter {
 
   void Require(State wanted, std::string_view what) const;
   void WriteBodyPiece(std::string_view piece);
+  // Writes a line with a blank before every command at a piece start, NUL and byte 26 as blanks.
+  void WriteGuarded(std::string_view piece);
   void AbortOpenMessage();
 
   TextWriter writer_;
   State state_ = State::kBetween;
+  bool long_header_ = false;  // the message in hand has a header FBB reads in several pieces
   int messages_written_ = 0;
 };
 

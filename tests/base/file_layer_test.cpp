@@ -384,6 +384,8 @@ TEST_P(PlantedLink, TheLinkedFileKeepsItsBytes) {
   WriteBytes(dir / "source", "mail");
   fs::create_symlink(dir / "secret", dir / "planted");
   fs::create_symlink(dir / "secret", dir / "planted.tmp");
+  EXPECT_FALSE(FileIsPresent(dir / "planted"));
+  EXPECT_THROW(TextReader reader(dir / "planted"), IoError);
   if (GetParam().raises) {
     EXPECT_THROW(GetParam().write(dir / "planted", dir / "source"), IoError);
   } else {

@@ -148,6 +148,15 @@ TEST(ImportWriterBytes, HeaderIsWrittenWhole) {
   EXPECT_EQ(MessageBytes(dir, header, "", {}), header + "\r\n\r\n/EX\r\n");
 }
 
+// FBB reads the rest of a header longer than a piece as the title, and the title as body.
+TEST(ImportWriterBytes, AfterAHeaderLongerThanAPieceTheTitleIsGuardedLikeBody) {
+  TempDir dir;
+  const std::string header = "SB " + std::string(76, 'X');
+  EXPECT_EQ(MessageBytes(dir, header + "/EX", "/EX", {}),
+            header + " /EX\r\n /EX\r\n/EX\r\n");
+  EXPECT_EQ(MessageBytes(dir, "SB A", "/EX", {}), "SB A\r\n/EX\r\n/EX\r\n");
+}
+
 TEST(ImportWriterOrder, CallsOutOfOrderAreRefused) {
   TempDir dir;
   ImportWriter writer(TextWriter(dir / "MAIL.IN", TextWriter::Mode::kCreate));
