@@ -153,6 +153,24 @@ void KeepPermissionsOf(int original, int fd, bool owner = false) {
   }
 }
 
+// Copies all of `in` to `out`, the permissions too, and puts the bytes on the disk: a copy is
+// often renamed into place next (mail.in for FBB), and a power failure must not leave an empty
+// file where the messages were.
+void CopyBytes(int in, int out, const fs::path& from, const fs::path& to) {
+  KeepPermissionsOf(in, out);
+  std::vector<char> buffer(kBufferSize);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      IoError::FromErrno(errno, from.string());
+    }
+    if (n == 0) break;
+    WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
+  }
+  if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
+}
+
 }  // namespace
 
 fs::path ResolvePath(const fs::path& path) {
@@ -244,20 +262,7 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   int out = -1;
   try {
     out = OpenCreating(to, O_WRONLY | O_TRUNC);
-    KeepPermissionsOf(in, out);
-    std::vector<char> buffer(kBufferSize);
-    for (;;) {
-      const ssize_t n = ::read(in, buffer.data(), buffer.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        IoError::FromErrno(errno, from.string());
-      }
-      if (n == 0) break;
-      WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
-    }
-    // A copy is often renamed into place next (mail.in for FBB): its bytes must be on the disk
-    // first, or a power failure leaves an empty file where the messages were.
-    if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
+    CopyBytes(in, out, from, to);
     const int fd = std::exchange(out, -1);
     CloseChecked(fd, to);
   } catch (...) {
@@ -756,18 +761,7 @@ void CopyToNewFile(const fs::path& from, const fs::path& to) {
   const int in = OpenChecked(ResolvePath(from), O_RDONLY);
   try {
     const bool made = CreateNewFileWith(real, [&](int out) {
-      KeepPermissionsOf(in, out);
-      std::vector<char> buffer(kBufferSize);
-      for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          IoError::FromErrno(errno, from.string());
-        }
-        if (n == 0) break;
-        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
-      }
-      if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
+      CopyBytes(in, out, from, to);
     });
     // Someone put an entry there between the unlink and the link: theirs, not to be written.
     if (!made) throw IoError(IoCode::kAccessDenied, to.string());
