@@ -99,7 +99,10 @@ void WriteUnregisteredRejection(Station& station, const ExportMessage& message) 
 }
 
 bool UnregisteredSenderIsAnswered(const ExportMessage& message) {
-  return !message.Sender.empty() && message.Title.find("MLIST:") == std::string::npos;
+  constexpr std::size_t kLongestFbbCall = 6;
+  bool fbb_call = !message.Sender.empty() && message.Sender.size() <= kLongestFbbCall;
+  for (const char c : message.Sender) fbb_call = fbb_call && static_cast<unsigned char>(c) > ' ';
+  return fbb_call && message.Title.find("MLIST:") == std::string::npos;
 }
 
 }  // namespace tidewire::outbound

@@ -23,7 +23,8 @@ void WriteWrongAddressRejection(Station& station, const ExportMessage& message);
 void WriteUnregisteredRejection(Station& station, const ExportMessage& message);
 
 // Whether an unregistered sender gets the rejection: not for an empty call, not for a
-// mailing-list message ("MLIST:" in the title).
+// mailing-list message ("MLIST:" in the title), and not for a call FBB can never have written
+// (over six characters, or with a blank or control byte): FBB would drop such an answer.
 [[nodiscard]] bool UnregisteredSenderIsAnswered(const ExportMessage& message);
 
 }  // namespace tidewire::outbound

@@ -195,7 +195,9 @@ TEST_F(Dispatch, PiecesOfALongLineNeitherEndNorAddressAMessage) {
 TEST_F(Dispatch, UnregisteredSendersGetARejectionUnlessMailingListOrNoCall) {
   PutExport(ExportText("SP INET < XX9ZZZ $1", "t", {"#TO:a@b.c"}) +
             ExportText("SP INET < XX8YYY $2", "MLIST: ham", {"#TO:a@b.c"}) +
-            ExportText("SP INET <", "t", {"#TO:a@b.c"}) + kToInet);
+            ExportText("SP INET <", "t", {"#TO:a@b.c"}) +
+            ExportText("SP INET < XX7LONGCALL $3", "t", {"#TO:a@b.c"}) +
+            ExportText("SP INET < XX6\nFrom: $4", "t", {"#TO:a@b.c"}) + kToInet);
   Run();
   EXPECT_EQ(Titles(), std::vector<std::string>{"SP XX9ZZZ < TDWIRE | *** DELIVERY ERROR ***"});
   EXPECT_EQ(station_.counters.PacketToInternet, 1);
