@@ -251,8 +251,10 @@ void MakeNewsWorkingCopy(const fs::path& from, const fs::path& to) {
 
 bool IsReplyPacketFile(const std::string& name) { return name == "MAIL.MSG" || name == "NEWS.MSG"; }
 
+// The mail file in any letter case: the client may have written "0000000.msg", and taken for news
+// file 0 it would be deleted unconverted.
 std::string WorkingCopyName(const std::string& name) {
-  return LeftCopy(name, 7) + (name == "0000000.MSG" ? ".NOW" : ".NEW");
+  return LeftCopy(name, 7) + (EqualsIgnoringCase(name, "0000000.MSG") ? ".NOW" : ".NEW");
 }
 
 void MakeWorkingCopies(Station& station) {

@@ -111,8 +111,11 @@ void ExportPass::ScanForAddressLine() {
     const std::string line = reader_.ReadLine();
     if (reader_.Continues()) continue;  // a piece of a long line marks nothing
     if (IsRouteLine(line)) message_.RouteLine = line;
+    // The end line ends the message, whatever else it holds: read as an address line, it would
+    // send the next user's message under this one's title.
+    if (IsEndLine(line)) break;
     address = AddressFromMarkerLine(line);
-    if (address || IsEndLine(line)) break;
+    if (address) break;
   }
   // A marker with no address behind it names nowhere to send the message to.
   if (!address || address->empty()) {

@@ -150,6 +150,8 @@ const std::string kForgedArticles =
 INSTANTIATE_TEST_SUITE_P(
     Rows, DownloadSplit,
     ::testing::Values(
+        SplitCase{"mail_file_in_lower_case", "0000000.msg",
+                  "From POPmail x\nTo: a\nSubject: one\n\nbody\n", {"one"}},
         SplitCase{"lone_cr_in_mail", "0000000.MSG",
                   "From POPmail x\nTo: a\nSubject: one\n\nabc\rFrom POPmail x\rTo: mary@x\r"
                   "Subject: two\n",

@@ -170,6 +170,17 @@ TEST_F(Dispatch, MissingMarkerIsABadMessage) {
   ASSERT_EQ(MailIn().size(), 1u);
 }
 
+// An end line that also holds "#TO:" ends its message; the next message keeps its own address.
+TEST_F(Dispatch, AnEndLineIsNeverAnAddressLine) {
+  PutExport("SP INET < XX2DEF $1\r\nFirst\r\nno marker\r\n/EX #TO:evil@example.org\r\n" +
+            kToInet);
+  Run();
+  EXPECT_EQ(station_.counters.BadMessages, 1);
+  EXPECT_EQ(station_.counters.PacketToInternet, 1);
+  EXPECT_EQ(Work("1.M01").find("evil@example.org"), std::string::npos);
+  EXPECT_NE(Work("1.M01").find("john@example.com"), std::string::npos);
+}
+
 TEST_F(Dispatch, MarkerWithoutAddressIsABadMessageAndTheRestIsSkipped) {
   PutExport(ExportText("SP INET < XX2DEF $1", "t", {"#TO:   ", "text"}) + kToInet);
   Run();
