@@ -243,13 +243,15 @@ void WriteMessage(ImportWriter& out, Station& station, const WorkText& text,
 void WriteMessagesOfMail(ImportWriter& out, Station& station, const WorkText& text,
                          const MailState& mail, const PlainTextMode& mode) {
   UserDatabase& users = station.users;
-  bool non_personal_sent = false;
+  // Mail for nobody registered goes to the list or AT2 also with an empty user table: thrown
+  // away, it would be gone from the provider with no trace on the air.
+  if (!users.AnyUserMatched) {
+    WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail), mode);
+    return;
+  }
   for (int k = 1; k <= users.UserCount(); ++k) {
-    if (users.AnyUserMatched && users[k].UserMatched) {
+    if (users[k].UserMatched) {
       WriteMessage(out, station, text, mail, PersonalAddress(users[k]), mode);
-    } else if (!users.AnyUserMatched && !non_personal_sent) {
-      non_personal_sent = true;
-      WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail), mode);
     }
   }
 }

@@ -298,11 +298,12 @@ TEST_F(ConversionTest, BodyLinesStillSelectUsersAndSplitAtSeparators) {
                                                  "SB EMAIL @ WW < INET $102-XX0BBS"}));
 }
 
-TEST_F(ConversionTest, WithoutUsersNoMailIsConvertedButTheFileIsRead) {
+// An empty user table used to throw every fetched e-mail away.
+TEST_F(ConversionTest, WithoutUsersMailGoesToTheGeneralAddress) {
   station_.users.Clear();
   Put("0000000.MSG", Mail("To: x", "b"));
   ConvertDownloads(station_);
-  EXPECT_TRUE(Headers().empty());
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB EMAIL @ WW < INET $101-XX0BBS"}));
   EXPECT_FALSE(fs::exists(dir_ / "0000000.MSG"));
   EXPECT_FALSE(fs::exists(dir_ / "WORKTXT.TMP"));
 }
