@@ -30,7 +30,8 @@ void DeleteFlagIfPresent(Station& station, std::string_view name) {
 void CheckMailinDrive(Station& station) {
   if (platform::PathDriveIsReady(station.config.MailinDIR, station.drives)) return;
   ErrorBox(station.op, "Cannot access MAIL.IN-DIR Drive!");
-  DeleteFlagIfPresent(station, kAutoGoFlag);
+  // "autogo" stays: under a timer the next start tries again, and one outage does not turn
+  // into passes that never run and end with success. Only the operator switches AutoGO off.
   throw EndProgram{EndProgram::Reason::kDriveNotReady};
 }
 

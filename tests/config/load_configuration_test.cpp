@@ -228,7 +228,8 @@ TEST_F(LoadConfigurationTest, MappedDriveLetterIsChecked) {
 
 class DriveNotReady : public ::testing::TestWithParam<const char*>, public ConfigFilesTest {};
 
-TEST_P(DriveNotReady, ShowsBoxDeletesAutogoAndEnds) {
+// "autogo" stays, so the next start of an unattended station tries again.
+TEST_P(DriveNotReady, ShowsBoxKeepsAutogoAndEnds) {
   WriteConfigWith(1, GetParam());
   Write("autogo", {});
   Write("TWIRE.PTI", {"HAM"});
@@ -239,7 +240,7 @@ TEST_P(DriveNotReady, ShowsBoxDeletesAutogoAndEnds) {
   } catch (const EndProgram& end) {
     EXPECT_EQ(end.reason, EndProgram::Reason::kDriveNotReady);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir / "autogo"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "autogo"));
   EXPECT_EQ(station.config.BBSCall, "");  // nothing after line 1 was read
   EXPECT_TRUE(station.config.NewsDestinations.empty());
   EXPECT_EQ(op.status_lines, std::vector<std::string>{" Reading file: TWIRE.CFG"});
