@@ -390,11 +390,12 @@ void BinaryWriter::Close() {
 
 // --- TextReader
 
-TextReader::TextReader(const fs::path& path, LongLines long_lines)
+TextReader::TextReader(const fs::path& path, LongLines long_lines, LineEnds line_ends)
     : path_(path),
       fd_(OpenChecked(ResolvePath(path), O_RDONLY)),
       buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
-      long_lines_(long_lines) {}
+      long_lines_(long_lines),
+      line_ends_(line_ends) {}
 
 TextReader::~TextReader() {
   if (fd_ >= 0) ::close(fd_);
@@ -410,7 +411,9 @@ TextReader::TextReader(TextReader&& other) noexcept
       at_eof_(other.at_eof_),
       long_lines_(other.long_lines_),
       in_long_line_(other.in_long_line_),
-      continues_(other.continues_) {}
+      continues_(other.continues_),
+      line_ends_(other.line_ends_),
+      lf_ends_(other.lf_ends_) {}
 
 TextReader& TextReader::operator=(TextReader&& other) noexcept {
   if (this != &other) {
@@ -425,6 +428,8 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
     long_lines_ = other.long_lines_;
     in_long_line_ = other.in_long_line_;
     continues_ = other.continues_;
+    line_ends_ = other.line_ends_;
+    lf_ends_ = other.lf_ends_;
   }
   return *this;
 }
@@ -446,6 +451,13 @@ bool TextReader::Fill() {
     len_ = static_cast<std::size_t>(n);
     return true;
   }
+}
+
+void TextReader::DecideLineEnds() {
+  line_ends_ = LineEnds::kCr;
+  const std::string_view data(buffer_.get() + pos_, len_ - pos_);
+  const std::size_t first = data.find_first_of("\r\n");
+  lf_ends_ = first != std::string_view::npos && data[first] == '\n';
 }
 
 int TextReader::Peek() {
@@ -472,8 +484,11 @@ std::string TextReader::ReadLine() {
     if (static_cast<std::size_t>(end - begin) > kLongestLine - line.size()) {
       end = begin + (kLongestLine - line.size());
     }
+    if (line_ends_ == LineEnds::kLfWhenNoCr) DecideLineEnds();
     const char* stop = begin;
-    while (stop != end && *stop != '\r' && *stop != kEndOfFile) ++stop;
+    while (stop != end && *stop != '\r' && *stop != kEndOfFile && !(lf_ends_ && *stop == '\n')) {
+      ++stop;
+    }
     line.append(begin, stop);
     pos_ += static_cast<std::size_t>(stop - begin);
     if (stop == end) {
@@ -492,6 +507,10 @@ std::string TextReader::ReadLine() {
     }
     if (*stop == kEndOfFile) {
       Peek();  // marks the end
+      return line;
+    }
+    if (*stop == '\n') {  // a file typed with LF line ends
+      Advance();
       return line;
     }
     Advance();  // the CR

@@ -86,11 +86,16 @@ inline constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 // the conversions take it in pieces (mail and news carry what their senders wrote).
 enum class LongLines { kRefuse, kSplit };
 
+// Where lines end. kLfWhenNoCr is for the settings files a person edits: a file whose first line
+// end is an LF on its own was typed on Linux and is read by its LF line ends.
+enum class LineEnds { kCr, kLfWhenNoCr };
+
 // Reads a text file line by line: a line ends at CR, an LF right after the CR is skipped, a lone
 // LF is part of the line, byte 26 ends the file. Holds one buffer, never the whole file.
 class TextReader {
  public:
-  explicit TextReader(const fs::path& path, LongLines long_lines = LongLines::kRefuse);
+  explicit TextReader(const fs::path& path, LongLines long_lines = LongLines::kRefuse,
+                      LineEnds line_ends = LineEnds::kCr);
   ~TextReader();
   TextReader(TextReader&& other) noexcept;
   TextReader& operator=(TextReader&& other) noexcept;
@@ -122,6 +127,7 @@ class TextReader {
 
  private:
   int Peek();  // next byte, or -1 at the end of the data (byte 26 included)
+  void DecideLineEnds();  // on the first data, for LineEnds::kLfWhenNoCr
   void Advance() { ++pos_; }
   bool Fill();
 
@@ -135,6 +141,8 @@ class TextReader {
   LongLines long_lines_ = LongLines::kRefuse;
   bool in_long_line_ = false;  // the last piece given stopped inside a line
   bool continues_ = false;
+  LineEnds line_ends_ = LineEnds::kCr;  // kLfWhenNoCr until the first data decided it
+  bool lf_ends_ = false;                // a lone LF ends a line in this file
 };
 
 // Reads a file's bytes in blocks.

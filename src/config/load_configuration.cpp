@@ -54,7 +54,7 @@ void ReadConfigFile(Station& station) {
     return;
   }
   station.Status(" Reading file: TWIRE.CFG");
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   GatewayConfig& c = station.config;
   c.MailinDIR = in.ReadLine();
   CheckMailinDrive(station);
@@ -85,7 +85,7 @@ void ReadNewsDestinations(Station& station) {
   const auto path = station.File(kNewsDestinationsFile);
   if (!FileIsPresent(path)) return;
   station.Status(" Reading file: TWIRE.PTI");
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   std::vector<std::string> entries;
   bool more = false;
   while (!in.AtEnd() && !more) {
@@ -115,7 +115,7 @@ void ReadMailingLists(Station& station) {
   const auto path = station.File(kMailingListsFile);
   if (!FileIsPresent(path)) return;
   station.Status(" Reading file: ML.CFG");
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   std::string line = in.ReadLine();
   while (line.find('#') != std::string::npos) line = in.ReadLine();
   const std::int32_t count = MailingListCountOf(station, line);
@@ -149,7 +149,7 @@ void ReadWatchdog(Station& station) {
   const auto path = station.File(kWatchdogFile);
   if (!FileIsPresent(path)) return;
   station.Status(" Reading file WATCH.DOG");
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   const std::string line = in.ReadLine();
   in.Close();
   const auto minutes = ParseDecimal(line);
@@ -174,7 +174,7 @@ void CheckNewsrc(Station& station) {
   const auto path = station.File(kNewsrcFile);
   if (!FileIsPresent(path)) return;
   station.Status(" Reading file: .NEWSRC");
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   for (int n = 1; !in.AtEnd(); ++n) {
     if (in.ReadLine().find('!') == std::string::npos) continue;
     WarningBox(station.op, "Found error in line " + std::to_string(n) +

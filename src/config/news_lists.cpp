@@ -5,7 +5,7 @@
 namespace tidewire::config {
 
 std::vector<std::string> ReadListFile(const std::filesystem::path& path) {
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   std::vector<std::string> lines;
   while (!in.AtEnd()) lines.push_back(in.ReadLine());
   in.Close();

@@ -80,7 +80,7 @@ std::optional<SettingsFields> ReadSettingsAtStart(Station& station) {
     ErrorBox(station.op, kConfigFileMissingText);
     return std::nullopt;
   }
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   SettingsFields fields;
   std::string line = in.ReadLine();
   while (line.find('*') != std::string::npos) line = in.ReadLine();

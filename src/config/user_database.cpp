@@ -26,7 +26,7 @@ std::string OneLine(std::string_view text) {
 }  // namespace
 
 UserFileContent ReadUserFile(const std::filesystem::path& path) {
-  TextReader in(path);
+  TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   (void)in.ReadLine();  // version text
   UserFileContent content;
   content.CountLine = in.ReadLine();

@@ -8,12 +8,14 @@
 #include "base/errors.h"
 #include "base/file_layer.h"
 #include "config/settings_file.h"
+#include "config/user_database.h"
 #include "config_files.h"
 
 namespace tidewire::config {
 namespace {
 
 using testing::ConfigFilesTest;
+using tidewire::testing::WriteBytes;
 
 class LoadConfigurationTest : public ::testing::Test, public ConfigFilesTest {
  protected:
@@ -275,6 +277,25 @@ TEST_F(LoadConfigurationTest, NewsDestinationsAreTrimmedAndKeptWhenFileGoes) {
   std::filesystem::remove(dir / "TWIRE.PTI");
   LoadConfiguration(station);
   EXPECT_EQ(station.config.NewsDestinations.size(), 3u);
+}
+
+// Settings typed on Linux (LF line ends) are read line by line as meant: "HAM\nSPACE" used to be
+// one entry, "SB HAM SP @ INET", which FBB drops. A CR LF file keeps its CR rule.
+TEST_F(LoadConfigurationTest, SettingsTypedWithLfLineEndsAreReadByTheirLines) {
+  std::string config;
+  for (const std::string& line : GoodConfigLines()) config += line + "\n";
+  WriteBytes(dir / "TWIRE.CFG", config);
+  WriteBytes(dir / "TWIRE.PTI", "HAM\nSPACE\n");
+  WriteBytes(dir / "USER.DAT", "V1.5\n1\nXX1ABC\nXX0BBS\nAnn\nann@example.org\n");
+  LoadConfiguration(station);
+  LoadUserDatabase(station);
+  EXPECT_EQ(station.config.NewsDestinations, (std::vector<std::string>{"HAM", "SPACE"}));
+  EXPECT_EQ(station.config.BBSCall, "XX0BBS");
+  ASSERT_EQ(station.users.UserCount(), 1);
+  EXPECT_EQ(station.users[1].RemailerAccount, "ann@example.org");
+  WriteBytes(dir / "TWIRE.PTI", "HAM\r\nA\nB\r\n");
+  LoadConfiguration(station);
+  EXPECT_EQ(station.config.NewsDestinations, (std::vector<std::string>{"HAM", "A\nB"}));
 }
 
 TEST_F(LoadConfigurationTest, NewsDestinationsBeyondFiftyAreAnnouncedOnce) {
