@@ -224,6 +224,17 @@ bool UsableFileExists(const fs::path& path) {
   return true;
 }
 
+bool ReadableFileExists(const fs::path& path) {
+  if (!EntryExists(path)) return false;
+  const fs::path real = ResolvePath(path);
+  struct stat st {};
+  if (lstat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw IoError(IoCode::kAccessDenied, path.string());
+  }
+  CloseChecked(OpenChecked(real, O_RDONLY | O_NONBLOCK), path);
+  return true;
+}
+
 bool FolderIsPresent(const fs::path& path) {
   if (path.empty()) return false;
   struct stat st {};

@@ -37,6 +37,11 @@ void RefuseToReplaceUnusable(const fs::path& path);
 // missing file nor replaced (an unreadable counter taken as missing would restart bulletin IDs).
 [[nodiscard]] bool UsableFileExists(const fs::path& path);
 
+// For a file another user owns, which the gateway only reads (FBB's export file, root's 0644):
+// false when nothing stands under the name; true for a regular file this user can read; "File
+// access denied" for anything else (a link, a folder, a file it cannot read).
+[[nodiscard]] bool ReadableFileExists(const fs::path& path);
+
 // True when the path names a folder.
 [[nodiscard]] bool FolderIsPresent(const fs::path& path);
 

@@ -54,7 +54,8 @@ void SaveSoundSetting(Station& station) {
 // A non-empty MAIL.IN in the working directory at the start of a pass is one an earlier pass
 // could not hand over; converting on top of it would only pile more onto a file FBB lacks.
 Leftover FindLeftover(const Station& station) {
-  if (FileIsPresent(station.MailinFile(kMailIn))) return Leftover::kUnimportedMailIn;
+  // Whoever put it there and whatever its owner: FBB has not taken it yet.
+  if (EntryExists(station.MailinFile(kMailIn))) return Leftover::kUnimportedMailIn;
   const fs::path working = station.File(kMailIn);
   if (UsableFileExists(working) && FileSizeOf(working) > 0) return Leftover::kUndeliveredMailIn;
   // A packet is never packed over: an unreadable REPLIES blocks the pass as a readable one does.

@@ -180,6 +180,20 @@ void TakeExportMessages(Station& station, const fs::path& export_file) {
   DeleteFile(station.File(kTakenFromFile));
 }
 
+// FBB runs as root and makes the export file root's (0644): the gateway reads it, and deletes it
+// by its write access to the folder. One it cannot read is an error that says what to do, never
+// "not found": the packet users' mail would wait in it for ever.
+bool ExportFileIsThere(Station& station, const fs::path& export_file) {
+  try {
+    return ReadableFileExists(export_file);
+  } catch (const IoError&) {
+    station.Status(">> Exportfile FBBEMAIL cannot be read: " + export_file.string());
+    station.Status("   The gateway's user needs read access to it and write access to " +
+                   export_file.parent_path().string() + " (setfacl -m u:<user>:rwx on the folder)");
+    throw;
+  }
+}
+
 void MakeBackup(Station& station, const fs::path& export_file) {
   station.Status(" Creating backup of FBB-Exportfile... (FBBEMAIL)");
   try {
@@ -214,7 +228,7 @@ void ProcessExportFile(Station& station) { ProcessExportFile(station, ProgramMes
 void ProcessExportFile(Station& station, MessageIdSource& ids) {
   const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
   FinishEarlierPacket(station, export_file);
-  if (!FileIsPresent(export_file)) {
+  if (!ExportFileIsThere(station, export_file)) {
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
     WriteRepliesFile(station);
     return;

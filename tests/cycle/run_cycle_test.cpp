@@ -191,6 +191,19 @@ TEST_F(RunCycleTest, AnUnimportedMailInBlocksThePassWithABox) {
   EXPECT_EQ(op_.status1, " Ready to GO!");
 }
 
+// A mail.in another program put there (root's, read-only to the gateway) is FBB's as well.
+TEST_F(RunCycleTest, AMailInTheGatewayCannotWriteBlocksThePassToo) {
+  WriteBytes(place_.Mailin("mail.in"), "put there by another program");
+  fs::permissions(place_.Mailin("mail.in"), fs::perms::owner_read | fs::perms::others_read);
+  WriteBytes(place_.Work("0000000.MSG"), kMailForJane);
+  op_.ExpectOk(BoxKind::kError, kBlockedBox);
+  Start();
+  EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
+  EXPECT_TRUE(FileIsPresent(place_.Work("0000000.MSG")));
+  EXPECT_TRUE(place_.ClientRuns().empty());
+  EXPECT_EQ(ReadBytes(place_.Mailin("mail.in")), "put there by another program");
+}
+
 TEST_F(RunCycleTest, AnExportFileOfAnotherLetterCaseIsLeftAsItIs) {
   WriteBytes(place_.Mailin("MAIL.IN"), "waiting for FBB");
   std::filesystem::remove(place_.Mailin("fbbemail"));

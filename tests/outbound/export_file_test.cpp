@@ -21,6 +21,22 @@ const std::string kToInet =
 
 class ExportFileStart : public OutboundTest {};
 
+// FBB runs as root and leaves a root-owned 0644 export file: the gateway reads it and deletes it
+// through the folder. One it cannot read stops the pass with its path and the remedy, and stays.
+TEST_F(ExportFileStart, AFileOfAnotherOwnerIsTakenAndAnUnreadableOneIsAnError) {
+  PutExport(kToInet);
+  fs::permissions(ExportPath(), fs::perms::owner_read | fs::perms::group_read |
+                                    fs::perms::others_read);
+  Run();
+  EXPECT_TRUE(WorkHas("1.M01"));
+  EXPECT_EQ(fs::file_size(ExportPath()), 0u);
+  fs::remove(ExportPath());
+  fs::create_directory(ExportPath());
+  EXPECT_THROW(Run(), IoError);
+  EXPECT_EQ(op_.status_lines.back().rfind("   The gateway's user needs read access", 0), 0u);
+  EXPECT_TRUE(fs::is_directory(ExportPath()));
+}
+
 TEST_F(ExportFileStart, MissingFileOnlyAnnouncesAWaitingPacket) {
   Run();
   EXPECT_EQ(op_.status_lines, std::vector<std::string>{">> NOT FOUND : Exportfile FBBEMAIL"});
