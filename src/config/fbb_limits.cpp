@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text.h"
+
 namespace tidewire::config {
 
 namespace {
@@ -98,9 +100,20 @@ void CheckRoute(std::string_view what, std::string_view route, Finding& finding)
   if (!route.empty() && route.back() == '.') finding.Drop("has a " + name + " ending in a dot");
 }
 
+// FBB takes a line for a send command only when its first word is S, SP, SB or ST; any other
+// line between messages is passed over, and the message with it ("EMAIL @ WW").
+bool BeginsWithSendCommand(std::string_view address) {
+  const std::size_t begin = SkipBlanks(address, 0);
+  std::size_t end = begin;
+  while (end < address.size() && !IsBlankChar(address[end])) ++end;
+  const std::string word = UpperCopy(address.substr(begin, end - begin));
+  return word == "S" || word == "SP" || word == "SB" || word == "ST";
+}
+
 void CheckAddress(std::vector<std::string>& out, std::string subject, std::string_view address,
                   std::size_t header_length) {
   Finding finding(std::move(subject));
+  if (!BeginsWithSendCommand(address)) finding.Drop("does not begin with SP or SB");
   const AddressFields fields = SplitAddress(address);
   if (fields.to.size() > kMaxFieldLength) {
     finding.Drop("has a to-field (" + std::string(fields.to) + ") longer than " +
@@ -208,6 +221,12 @@ std::vector<std::string> ConfigLimitWarnings(const GatewayConfig& config) {
                  entry.size() + news_tail);
   }
   return out;
+}
+
+std::vector<std::string> ConfigDropFaults(const GatewayConfig& config) {
+  std::vector<std::string> faults = ConfigLimitWarnings(config);
+  std::erase_if(faults, [](const std::string& line) { return line.ends_with(kCutEffect); });
+  return faults;
 }
 
 std::vector<std::string> UserLimitWarnings(const UserDatabase& users, const GatewayConfig& config) {

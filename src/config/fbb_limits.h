@@ -21,6 +21,10 @@ inline constexpr std::string_view kLongestBidNumber = "99989";
 // BBSCall, AT, AT2, each mailing-list address and each TWIRE.PTI entry holding "@".
 [[nodiscard]] std::vector<std::string> ConfigLimitWarnings(const GatewayConfig& config);
 
+// The warnings of ConfigLimitWarnings for settings that make FBB drop messages (not those that
+// only make it cut a header): a pass does not convert anything while there are any.
+[[nodiscard]] std::vector<std::string> ConfigDropFaults(const GatewayConfig& config);
+
 // One warning text per user whose call, home BBS or header line breaks FBB's limits.
 [[nodiscard]] std::vector<std::string> UserLimitWarnings(const UserDatabase& users,
                                                          const GatewayConfig& config);

@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "base/file_layer.h"
+#include "config/fbb_limits.h"
 #include "config/flag_files.h"
 #include "config/load_configuration.h"
 #include "config/user_database.h"
@@ -200,6 +201,18 @@ void Ending(Station& station) {
   }
 }
 
+// Settings that address every message to where FBB drops it silently (AT2 without its "SB ", a
+// to-field over six characters, ...): nothing is fetched or converted until they are mended, so
+// the mail waits on the provider instead of being lost.
+void StopOnSettingsFbbDrops(Station& station) {
+  const std::vector<std::string> faults = config::ConfigDropFaults(station.config);
+  if (faults.empty()) return;
+  std::string text = "The pass is stopped: FBB would drop the messages these settings address.";
+  for (const std::string& fault : faults) text += "\r" + fault;
+  ErrorBox(station.op, text);
+  throw PassStopped{};
+}
+
 PassEnd RunPass(Station& station) {
   SaveSoundSetting(station);
   station.counters.Reset();
@@ -210,6 +223,7 @@ PassEnd RunPass(Station& station) {
     config::LoadUserDatabase(station);
     station.UsersUnread = false;
   }
+  StopOnSettingsFbbDrops(station);
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {

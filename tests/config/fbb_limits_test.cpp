@@ -87,6 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                   [](GatewayConfig& c) { c.AT = "INTERNET"; },
                   {"WARNING: AT INTERNET is longer than 6 characters: FBB drops every converted "
                    "e-mail, whose sender field it is"}},
+        ConfigRow{"at2_without_send_command",
+                  [](GatewayConfig& c) { c.AT2 = "EMAIL @ WW"; },
+                  {std::string("WARNING: EMAIL to (AT2) \"EMAIL @ WW\" does not begin with SP or "
+                               "SB") +
+                   kDropsSentTo}},
         ConfigRow{"at2_to_field_over_six",
                   [](GatewayConfig& c) { c.AT2 = "sp hamlist @ qx3vzp"; },
                   {std::string("WARNING: EMAIL to (AT2) \"sp hamlist @ qx3vzp\" has a to-field "

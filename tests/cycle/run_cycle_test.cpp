@@ -191,6 +191,24 @@ TEST_F(RunCycleTest, AnUnimportedMailInBlocksThePassWithABox) {
   EXPECT_EQ(op_.status1, " Ready to GO!");
 }
 
+// AT2 without its message type: FBB would pass over every message sent there. Nothing is fetched
+// or converted; the mail waits.
+TEST_F(RunCycleTest, SettingsFbbWouldDropStopThePassBeforeAnythingIsFetched) {
+  std::string config = ReadBytes(place_.Work("TWIRE.CFG"));
+  config.replace(config.find("SB EMAIL @ WW"), 13, "EMAIL @ WW");
+  WriteBytes(place_.Work("TWIRE.CFG"), config);
+  place_.OnServer(testing::kMailForJane, "");
+  op_.ExpectOk(BoxKind::kError, "No SB/SP found in NON personal EMAIL-to field\r(General Settings)");
+  op_.ExpectOk(BoxKind::kError,
+               "The pass is stopped: FBB would drop the messages these settings address.\r"
+               "WARNING: EMAIL to (AT2) \"EMAIL @ WW\" does not begin with SP or SB: FBB drops "
+               "every message sent to it");
+  Start();
+  EXPECT_EQ(RunCycle(station_), PassEnd::kStoppedOnError);
+  EXPECT_TRUE(place_.ClientRuns().empty());
+  EXPECT_TRUE(FileIsPresent(place_.Inbox("0000000.MSG")));
+}
+
 // A mail.in another program put there (root's, read-only to the gateway) is FBB's as well.
 TEST_F(RunCycleTest, AMailInTheGatewayCannotWriteBlocksThePassToo) {
   WriteBytes(place_.Mailin("mail.in"), "put there by another program");
