@@ -36,20 +36,6 @@ std::string AreaPrefix(int number) {
   return text;
 }
 
-std::string FromLine() {
-  const time_t now = ::time(nullptr);
-  char text[64] = "Thu Jan  1 00:00:00 1970\n";
-  tm local{};
-  if (::localtime_r(&now, &local) != nullptr) ::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
-  return std::string("From POPmail ") + text;
-}
-
-// "From " starts a new message in a mailbox, and the gateway takes any letter case of
-// "From POPmail" as a separator: such body lines are quoted.
-bool NeedsQuoting(std::string_view line) {
-  return line.substr(0, 5) == "From " || StartsWithIgnoringCase(line, "from popmail");
-}
-
 // Mail: fetched whole into the packet, made durable, remembered, and only then deleted.
 bool FetchMail(const Options& options, std::vector<Area>& areas) {
   const ServerAddress address = ParseServerAddress(options.host, Service::kPop3);
@@ -78,7 +64,7 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
       }
       const std::uint64_t start = out.Size();
       try {
-        out.Write(FromLine());
+        out.Write(MailboxSeparator());
         drop->Retrieve(mail, [&](std::string_view whole) {
           SplitAtLoneCr(whole, [&](std::string_view line) {
             if (NeedsQuoting(line)) out.Write(">");

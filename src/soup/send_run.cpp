@@ -47,6 +47,33 @@ std::string SubjectOf(std::string_view message) {
   return "(no subject)";
 }
 
+// Mail tells its sender of the recipients it did not reach; so does the gateway's client. The
+// notice goes into the mailbox the gateway converts, addressed to the packet user's own
+// address, so he finds it on the air; the message is not sent again to the others.
+void NoticeOfRefusedRecipients(const Envelope& envelope, const std::string& subject,
+                               const std::vector<std::string>& refused) {
+  std::string notice = MailboxSeparator() +
+                       "From: Mail Delivery System <MAILER-DAEMON@tidewire.invalid>\n"
+                       "To: " + envelope.sender + "\n"
+                       "Subject: Undelivered mail: " + subject + "\n\n"
+                       "Your mail " + subject + " did not reach these recipients:\n\n";
+  for (const std::string& recipient : refused) notice += "  " + recipient + "\n";
+  notice += "\nThe other recipients got it; it is not sent to them again.\n";
+  std::string quoted;
+  std::size_t start = notice.find('\n') + 1;
+  quoted = notice.substr(0, start);
+  while (start < notice.size()) {
+    const std::size_t end = notice.find('\n', start);
+    const std::string_view line(notice.data() + start, end - start);
+    if (NeedsQuoting(line)) quoted += '>';
+    quoted.append(line).append("\n");
+    start = end + 1;
+  }
+  OutputFile out(FindIgnoringCase(".", "0000000.MSG"), OutputFile::Mode::kAppend);
+  out.Write(quoted);
+  out.Close();
+}
+
 // Opens a server the first time it is needed; a server that could not be reached or broke
 // off is not tried again in this run.
 template <typename Server>
@@ -153,6 +180,9 @@ int SendRun(const Options& options) {
           ++sent;
           for (const std::string& refused : delivery.refused) {
             Complain(what + " did not reach " + refused);
+          }
+          if (is_mail && !delivery.refused.empty()) {
+            NoticeOfRefusedRecipients(EnvelopeOf(message), SubjectOf(message), delivery.refused);
           }
         } else {
           Complain(what + " was refused: " + delivery.refusal);

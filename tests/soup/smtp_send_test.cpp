@@ -73,6 +73,13 @@ TEST(SmtpSend, ARefusedMessageStaysAloneInThePacket) {
     EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"), std::string("\0\0\0", 3) +
                                                static_cast<char>(refused.size()) + refused);
     EXPECT_EQ(ReadBytes(dir / "REPLIES"), "MAIL\tmail\tb\n");
+    // The sender learns of the refused recipient once, in the mail the gateway converts next.
+    const std::string notice = ReadBytes(dir / "0000000.MSG");
+    EXPECT_EQ(notice.find("From POPmail "), 0u) << notice;
+    EXPECT_EQ(notice.find("\nFrom POPmail "), std::string::npos) << notice;
+    EXPECT_NE(notice.find("To: jane@example.org\nSubject: Undelivered mail: \"" + mark + "-2\""),
+              std::string::npos) << notice;
+    EXPECT_NE(notice.find("  refused@example.com (550 5.1.1"), std::string::npos) << notice;
   }
 }
 
