@@ -229,6 +229,13 @@ void ProcessExportFile(Station& station, MessageIdSource& ids) {
   const fs::path export_file = ResolvePath(station.MailinFile(kExportFile));
   FinishEarlierPacket(station, export_file);
   if (!ExportFileIsThere(station, export_file)) {
+    // A lock a killed pass left after deleting the export file would hold FBB off one more pass.
+    if (EntryExists(station.MailinFile(kExportLock))) {
+      if (std::optional<ExportLock> left = ExportLock::Take(station.MailinFile(kExportLock),
+                                                             station.Now())) {
+        left->Release();
+      }
+    }
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
     WriteRepliesFile(station);
     return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "outbound/export_lock.h"
 #include "outbound/outbound_fixture.h"
 
 namespace tidewire::outbound {
@@ -35,6 +36,19 @@ TEST_F(ExportFileStart, AFileOfAnotherOwnerIsTakenAndAnUnreadableOneIsAnError) {
   EXPECT_THROW(Run(), IoError);
   EXPECT_EQ(op_.status_lines.back().rfind("   The gateway's user needs read access", 0), 0u);
   EXPECT_TRUE(fs::is_directory(ExportPath()));
+}
+
+// A pass killed between deleting the export file and removing its lock left the lock: it goes,
+// so FBB exports at its next minute. A live holder's lock stays.
+TEST_F(ExportFileStart, WithoutAnExportFileALockLeftByADeadPassIsRemoved) {
+  testing::WriteBytes(mailin_ / "fbbemail.lck", "999999999\r\n" + OwnLockText().substr(
+                                                                       OwnLockText().find('\n') + 1));
+  Run();
+  EXPECT_FALSE(fs::exists(mailin_ / "fbbemail.lck"));
+  testing::WriteBytes(mailin_ / "fbbemail.lck", "1\r\n" + OwnLockText().substr(
+                                                               OwnLockText().find('\n') + 1));
+  Run();
+  EXPECT_TRUE(fs::exists(mailin_ / "fbbemail.lck"));  // pid 1 runs
 }
 
 TEST_F(ExportFileStart, MissingFileOnlyAnnouncesAWaitingPacket) {
