@@ -16,6 +16,7 @@
 #include "cycle/soup_client.h"
 #include "cycle/start_up.h"
 #include "inbound/downloads.h"
+#include "outbound/reply_packet.h"
 #include "outbound/export_file.h"
 
 namespace tidewire::cycle {
@@ -219,6 +220,9 @@ PassEnd RunPass(Station& station) {
   config::LoadConfiguration(station);
   FinishEarlierHandOver(station);
   inbound::FinishInterruptedConversion(station);
+  // A packing a killed pass left whole goes in place before the leftover test looks at the
+  // packet: sent as it stood, the old packet would go again inside the new one.
+  outbound::PutPackedFilesInPlace(station);
   if (station.UsersUnread) {
     config::LoadUserDatabase(station);
     station.UsersUnread = false;

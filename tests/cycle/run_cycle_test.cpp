@@ -251,6 +251,21 @@ TEST_F(RunCycleTest, InAutoGoAnUnimportedMailInCountsDownAndEndsTheProgram) {
   EXPECT_TRUE(FileIsPresent(place_.Work("autogo")));  // saved by the Stop press
 }
 
+// A pass killed between packing and putting the packet in place: the whole new packet (the old
+// messages in front) goes, once, not the old one first and the new one later.
+TEST_F(RunCycleTest, APackingLeftWholeIsPutInPlaceBeforeTheLeftoverTest) {
+  Flag("autogo");
+  WriteBytes(place_.Work("REPLIES"), "MAIL\tmail\tb\n");
+  WriteBytes(place_.Work("MAIL.MSG"), "old");
+  WriteBytes(place_.Work("MAIL.MSG.tmp"), "old+new");
+  WriteBytes(place_.Work("INDEX.PKD"), "");
+  Start();
+  EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
+  EXPECT_EQ(ReadBytes(place_.Sent("MAIL.MSG")), "old+new");
+  EXPECT_FALSE(EntryExists(place_.Work("INDEX.PKD")));
+  EXPECT_FALSE(EntryExists(place_.Work("MAIL.MSG.tmp")));
+}
+
 TEST_F(RunCycleTest, UnsentRepliesAreSentOnYesAndNothingIsConverted) {
   WriteBytes(place_.Work("REPLIES"), "MAIL\tmail\tb\n");
   WriteBytes(place_.Work("MAIL.MSG"), "packet");
