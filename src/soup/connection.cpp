@@ -99,26 +99,29 @@ SSL_CTX* ClientContext() {
 
 }  // namespace
 
-std::chrono::milliseconds NetworkTimeout() {
-  if (const char* text = std::getenv("TIDEWIRE_SOUP_TIMEOUT")) {
+namespace {
+
+// A number of seconds from the environment (fractions allowed), or the default.
+std::chrono::milliseconds SecondsFrom(const char* variable, std::chrono::milliseconds fallback,
+                                      double most) {
+  if (const char* text = std::getenv(variable)) {
     char* end = nullptr;
     const double seconds = std::strtod(text, &end);
-    if (end != text && seconds > 0 && seconds < 86400) {
+    if (end != text && seconds > 0 && seconds < most) {
       return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     }
   }
-  return std::chrono::seconds(60);
+  return fallback;
+}
+
+}  // namespace
+
+std::chrono::milliseconds NetworkTimeout() {
+  return SecondsFrom("TIDEWIRE_SOUP_TIMEOUT", std::chrono::seconds(60), 86400);
 }
 
 std::chrono::milliseconds SessionLimit() {
-  if (const char* text = std::getenv("TIDEWIRE_SOUP_SESSION")) {
-    char* end = nullptr;
-    const double seconds = std::strtod(text, &end);
-    if (end != text && seconds > 0 && seconds < 864000) {
-      return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-    }
-  }
-  return std::chrono::minutes(30);
+  return SecondsFrom("TIDEWIRE_SOUP_SESSION", std::chrono::minutes(30), 864000);
 }
 
 Connection::Connection(int fd, std::string host, std::string name, bool loopback)
