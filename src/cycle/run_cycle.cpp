@@ -228,6 +228,18 @@ PassEnd RunPass(Station& station) {
     station.UsersUnread = false;
   }
   StopOnSettingsFbbDrops(station);
+  if (SoupClientStillRuns(station)) {
+    // Its files are half written: nothing is sent, fetched or converted beside it.
+    constexpr std::string_view kStillRuns =
+        "A SOUP client of an earlier pass still runs in this station; the pass waits for it.";
+    if (station.AutoGoMode) {
+      station.Status(std::string(kStillRuns));
+    } else {
+      ErrorBox(station.op, kStillRuns);
+    }
+    Ending(station);
+    return PassEnd::kBlocked;
+  }
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {

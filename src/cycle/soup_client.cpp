@@ -1,6 +1,11 @@
 #include "cycle/soup_client.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -143,6 +148,15 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
   WarnOfStoppedClient(station);
   WatchdogPause(station);
   return ClientRun::kStoppedByWatchdog;
+}
+
+bool SoupClientStillRuns(const Station& station) {
+  const std::filesystem::path lock = ResolvePath(station.File("tidewire-soup.lck"));
+  const int fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
 }
 
 ClientRunsReport SoupClientRuns(Station& station) {

@@ -44,6 +44,10 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
 // command line without it; any other client gets the command line above.
 ClientRun RunSoupClient(Station& station, ClientCommand command);
 
+// Whether the own client of an earlier pass (its gateway killed) still holds the station's
+// client lock: then its files are in work, and no pass may send, fetch or convert.
+[[nodiscard]] bool SoupClientStillRuns(const Station& station);
+
 // The SOUP client step of a pass: backs the reply packet up, sends it when REPLIES is there,
 // marks the waiting mail read when A_READ asks for it, fetches, and backs the downloads up.
 ClientRunsReport SoupClientRuns(Station& station);

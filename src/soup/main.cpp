@@ -1,4 +1,9 @@
 // tidewire-soup: the SOUP client the gateway runs as souper95.exe.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -16,6 +21,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   KeepSecret(options->login.password);
+  // One client at a time in a station: a client left running by a gateway that was killed must
+  // not be joined by a second one sending or fetching the same mail. Held until the exit.
+  const int lock = ::open(kStationLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    Complain("another tidewire-soup still works in this station: nothing done");
+    return 1;
+  }
   std::signal(SIGPIPE, SIG_IGN);
   try {
     switch (options->mode) {

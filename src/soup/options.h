@@ -30,6 +30,10 @@ struct Options {
 
 extern const char* const kUsage;
 
+// The file in the working directory a running client holds locked (flock), so that neither a
+// second client nor the gateway's next pass works on the station's files beside it.
+inline constexpr const char* kStationLock = "tidewire-soup.lck";
+
 // The environment variable that carries the password when the command line has none.
 extern const char* const kPasswordVariable;
 

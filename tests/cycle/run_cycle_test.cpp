@@ -1,6 +1,9 @@
 #include "cycle/run_cycle.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -249,6 +252,24 @@ TEST_F(RunCycleTest, InAutoGoAnUnimportedMailInCountsDownAndEndsTheProgram) {
   EXPECT_EQ(op_.status1, "*** AUTO GO ***");
   EXPECT_TRUE(station_.CloseRequested);
   EXPECT_TRUE(FileIsPresent(place_.Work("autogo")));  // saved by the Stop press
+}
+
+// The client of a killed gateway still works in the station: no second client beside it, and
+// nothing converted from its half-written files.
+TEST_F(RunCycleTest, AClientStillRunningFromAKilledPassBlocksThePass) {
+  Flag("autogo");
+  place_.OnServer(kMailForJane, "");
+  WriteBytes(place_.Work("0000000.MSG"), "half fetched");
+  const int fd = ::open(place_.Work("tidewire-soup.lck").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  Start();
+  EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
+  ::close(fd);
+  EXPECT_TRUE(place_.ClientRuns().empty());
+  EXPECT_EQ(ReadBytes(place_.Work("0000000.MSG")), "half fetched");
+  EXPECT_TRUE(InOrder(op_.status_lines, {"A SOUP client of an earlier pass still runs in this "
+                                         "station; the pass waits for it.",
+                                         "- COMPLETED -"}));
 }
 
 // A pass killed between packing and putting the packet in place: the whole new packet (the old

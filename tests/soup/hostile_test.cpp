@@ -229,6 +229,25 @@ TEST(ClientSecrets, NeverInItsWordsAndTakenFromTheEnvironment) {
   EXPECT_NE(ReadBytes(dir / "0000000.MSG").find("Subject: by env"), std::string::npos);
 }
 
+// A client left running by a killed gateway is never joined by a second one in its station.
+TEST(ClientLock, OneClientAtATimeInAStation) {
+  TempDir dir;
+  SilentServer dead;
+  std::thread first([&] {
+    (void)RunSoup(dir.path(), {"-n", dead.At(), "gw", "pw"}, {"TIDEWIRE_SOUP_TIMEOUT=3"});
+  });
+  SoupResult second;
+  for (int i = 0; i < 100 && second.output.find("another") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    second = RunSoup(dir.path(), {"-n", "spool:internet", "gw", "pw"});
+  }
+  first.join();
+  EXPECT_EQ(second.status, 1) << second.output;
+  EXPECT_NE(second.output.find("another tidewire-soup still works in this station"),
+            std::string::npos) << second.output;
+  EXPECT_EQ(RunSoup(dir.path(), {"-n", "spool:internet", "gw", "pw"}).status, 0);
+}
+
 // A spool folder others can write: a link there is no mail, and a lone CR no line end.
 TEST(SpoolFolder, TakesRegularFilesOnlyAndSplitsNoMessageAtALoneCr) {
   TempDir dir;
