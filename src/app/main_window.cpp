@@ -212,7 +212,8 @@ bool TForm1::FormCreate() {
 
 int TForm1::exit_status() const {
   if (ending_) return static_cast<int>(end_status_);
-  return static_cast<int>(last_pass_ ? StatusFor(*last_pass_) : ExitStatus::kNormal);
+  return static_cast<int>(last_pass_ ? StatusFor(*last_pass_, station_.MailNotMoving)
+                                     : ExitStatus::kNormal);
 }
 
 template <typename Handler>

@@ -42,6 +42,9 @@ struct Station {
   // converts anything, and stops while it still cannot (a pass with no users would reject
   // every packet user and turn their e-mail into bulletins).
   bool UsersUnread = false;
+  // Why mail has not moved through the station for longer than it may (HEALTH), as the last pass
+  // found it; empty while it moves. An unattended run then ends with its own exit status.
+  std::string MailNotMoving;
   // The settings dialog's two-digit entry field, which each load fills.
   std::string AfterXMessageEntry = "xx";
 

@@ -32,9 +32,10 @@ enum class Outcome { kGoOn, kEnd };
 struct Session {
   bool any_pass = false;
   cycle::PassEnd last_pass = cycle::PassEnd::kCompleted;
+  std::string mail_not_moving;  // as the last pass found it
 
   [[nodiscard]] ExitStatus Status() const {
-    return any_pass ? cycle::StatusFor(last_pass) : ExitStatus::kNormal;
+    return any_pass ? cycle::StatusFor(last_pass, mail_not_moving) : ExitStatus::kNormal;
   }
 
 };
@@ -42,6 +43,7 @@ struct Session {
 // GO!: one pass; in AutoGO mode the pass itself asks the window to close.
 Outcome Go(Station& station, Session& session) {
   session.last_pass = cycle::Button1Click(station);
+  session.mail_not_moving = station.MailNotMoving;
   session.any_pass = true;
   return station.CloseRequested ? Outcome::kEnd : Outcome::kGoOn;
 }

@@ -16,7 +16,10 @@ ExitStatus StatusFor(EndProgram::Reason reason) {
   return ExitStatus::kOperatorRefused;
 }
 
-ExitStatus StatusFor(PassEnd end) {
+ExitStatus StatusFor(PassEnd end, const std::string& mail_not_moving) {
+  if (!mail_not_moving.empty() && end != PassEnd::kStoppedOnError) {
+    return ExitStatus::kMailNotMoving;
+  }
   switch (end) {
     case PassEnd::kCompleted:
       return ExitStatus::kNormal;

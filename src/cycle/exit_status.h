@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "base/errors.h"
 #include "cycle/run_cycle.h"
 
@@ -17,11 +19,13 @@ enum class ExitStatus : int {
   kPassStopped = 7,        // the last pass was stopped by an error
   kPassBlocked = 8,        // the last pass found a MAIL.IN or reply packet of an earlier one
   kClientTrouble = 9,      // the last pass could not start the SOUP client or the watchdog ended it
+  kMailNotMoving = 10,     // mail has not moved for longer than HEALTH.MIN minutes (see HEALTH)
 };
 
 // The status of a program ended by a fatal check or the operator.
 [[nodiscard]] ExitStatus StatusFor(EndProgram::Reason reason);
-// The status of a program whose last pass ended so.
-[[nodiscard]] ExitStatus StatusFor(PassEnd end);
+// The status of a program whose last pass ended so; a pass that was not stopped by an error
+// says kMailNotMoving when mail has stood still too long.
+[[nodiscard]] ExitStatus StatusFor(PassEnd end, const std::string& mail_not_moving = {});
 
 }  // namespace tidewire::cycle

@@ -12,6 +12,7 @@
 #include "config/user_database.h"
 #include "cycle/backup_folder.h"
 #include "cycle/bid_counter.h"
+#include "cycle/health.h"
 #include "cycle/run_log.h"
 #include "cycle/soup_client.h"
 #include "cycle/start_up.h"
@@ -142,7 +143,7 @@ void BlockedPath(Station& station, Leftover leftover) {
 
 // Packet to Internet, the SOUP client, and Internet to packet with the counter around it.
 // Returns whether every client run ended by itself.
-bool ConvertBothWays(Station& station) {
+bool ConvertBothWays(Station& station, Health& health) {
   if (station.AutoGoMode) {
     station.op.SetStatus1("*** AUTO GO ***");
     station.Status(" Countdown started...");
@@ -155,7 +156,10 @@ bool ConvertBothWays(Station& station) {
   if (station.AutoGoMode ||
       station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
                          "Should I get/send Internet mail now?") == Answer::kYes) {
-    clients_ended = SoupClientRuns(station).AllEnded();
+    const ClientRunsReport report = SoupClientRuns(station);
+    clients_ended = report.AllEnded();
+    if (report.fetched) health.last_fetch = station.Now();
+    if (report.sent) health.last_send = station.Now();
   }
   station.op.giveTurn();
   LoadBidCounter(station);
@@ -202,6 +206,20 @@ void Ending(Station& station) {
   }
 }
 
+// What this pass saw of mail moving, for HEALTH and the exit status of an unattended run.
+void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end) {
+  const std::time_t now = station.Now();
+  const auto waiting = [now](std::time_t since, bool still) { return still ? (since ? since : now) : 0; };
+  health.mailin_waiting_since =
+      waiting(health.mailin_waiting_since, leftover == Leftover::kUnimportedMailIn);
+  health.packet_waiting_since =
+      waiting(health.packet_waiting_since, EntryExists(station.File(kReplies)));
+  if (end == PassEnd::kCompleted) health.last_good_pass = now;
+  WriteHealth(station, health);
+  station.MailNotMoving = MailNotMoving(health, now, StillMinutes(station));
+  if (!station.MailNotMoving.empty()) station.Status("*** Mail does not move: " + station.MailNotMoving);
+}
+
 // Settings that address every message to where FBB drops it silently (AT2 without its "SB ", a
 // to-field over six characters, ...): nothing is fetched or converted until they are mended, so
 // the mail waits on the provider instead of being lost.
@@ -240,14 +258,16 @@ PassEnd RunPass(Station& station) {
     Ending(station);
     return PassEnd::kBlocked;
   }
+  Health health = ReadHealth(station);
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {
     BlockedPath(station, leftover);
   } else {
-    end = ConvertBothWays(station) ? PassEnd::kCompleted : PassEnd::kClientTrouble;
+    end = ConvertBothWays(station, health) ? PassEnd::kCompleted : PassEnd::kClientTrouble;
     FinishNormalPass(station);
   }
+  NoteHealth(station, health, leftover, end);
   Ending(station);
   return end;
 }

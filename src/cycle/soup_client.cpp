@@ -113,19 +113,20 @@ std::string SoupCommandLine(const Station& station, ClientCommand command,
   return line;
 }
 
-ClientRun RunSoupClient(Station& station, ClientCommand command) {
+ClientRun RunSoupClient(Station& station, ClientCommand command, int* exit_status) {
   const std::filesystem::path program = FindSoupClient(kProgramWord);
   std::error_code error;
   const std::filesystem::path real = std::filesystem::canonical(program, error);
   if (program.empty() || error || real.filename() != kOwnClient) {
-    return RunSoupClient(station, SoupCommandLine(station, command));
+    return RunSoupClient(station, SoupCommandLine(station, command), {}, exit_status);
   }
   return RunSoupClient(station, SoupCommandLine(station, command, PasswordOnLine::kNo),
-                       {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord});
+                       {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord}, exit_status);
 }
 
 ClientRun RunSoupClient(Station& station, std::string_view command_line,
-                        const std::vector<std::string>& environment) {
+                        const std::vector<std::string>& environment, int* exit_status) {
+  if (exit_status != nullptr) *exit_status = -1;
   const std::vector<std::string> words = platform::SplitCommandLine(command_line);
   const std::filesystem::path program =
       words.empty() ? std::filesystem::path() : FindSoupClient(words.front());
@@ -142,6 +143,7 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
   (void)station.op.WaitForChild(*child, WatchdogLimit(station));
   station.op.giveTurn();
   if (child->WaitFor(std::chrono::milliseconds(2)) || !station.config.WatchdogEnabled) {
+    if (exit_status != nullptr && child->ended()) *exit_status = child->exit_status();
     return ClientRun::kEnded;
   }
   child->Kill();
@@ -173,7 +175,9 @@ ClientRunsReport SoupClientRuns(Station& station) {
   if (FileIsPresent(station.File(kReplies))) {
     station.Status(" Waiting for SOUPER95 to SEND mail...");
     station.op.giveTurn();
-    Count(report, RunSoupClient(station, ClientCommand::kSend));
+    int status = -1;
+    Count(report, RunSoupClient(station, ClientCommand::kSend, &status));
+    report.sent = status == 0;
   }
   if (FileIsPresent(station.File(config::kMarkReadFlag))) {
     station.op.giveTurn();
@@ -182,7 +186,9 @@ ClientRunsReport SoupClientRuns(Station& station) {
   }
   station.Status(" Waiting for SOUPER95 to GET mail...");
   station.op.giveTurn();
-  Count(report, RunSoupClient(station, ClientCommand::kFetch));
+  int status = -1;
+  Count(report, RunSoupClient(station, ClientCommand::kFetch, &status));
+  report.fetched = status == 0;
 
   station.Status(" Creating BACKUPS of downloaded message-files...");
   for (const std::string& name : ListFiles(station.work_dir, "*.MSG")) {

@@ -19,6 +19,8 @@ struct ClientRunsReport {
   int runs = 0;
   int not_started = 0;
   int stopped_by_watchdog = 0;
+  bool sent = false;     // a send run ended with status 0
+  bool fetched = false;  // the fetch run ended with status 0
 
   // True when every run started and ended by itself.
   [[nodiscard]] bool AllEnded() const { return not_started == 0 && stopped_by_watchdog == 0; }
@@ -37,12 +39,14 @@ enum class PasswordOnLine { kYes, kNo };
 // the watchdog when WATCH.DOG set one. A client the watchdog stops is ended by force, warned
 // about and followed by a ten-second pause. "Unable to execute SOUPER95" when it cannot start.
 // `environment` ("NAME=value") is added to the client's environment alone.
+// `exit_status`, when given, receives the status of a client that ended by itself (else -1).
 ClientRun RunSoupClient(Station& station, std::string_view command_line,
-                        const std::vector<std::string>& environment = {});
+                        const std::vector<std::string>& environment = {},
+                        int* exit_status = nullptr);
 
 // One run of a pass. The project's own client gets the password in its environment and a
 // command line without it; any other client gets the command line above.
-ClientRun RunSoupClient(Station& station, ClientCommand command);
+ClientRun RunSoupClient(Station& station, ClientCommand command, int* exit_status = nullptr);
 
 // Whether the own client of an earlier pass (its gateway killed) still holds the station's
 // client lock: then its files are in work, and no pass may send, fetch or convert.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "base/station.h"
+
+namespace tidewire::cycle {
+
+// When mail last moved through the station, kept in the file HEALTH after every pass, so that
+// an unattended station whose provider, client or FBB stopped moving mail says so instead of
+// ending every pass with success. Times are seconds since 1970; 0 is never (or nothing waits).
+struct Health {
+  std::time_t last_good_pass = 0;        // the last pass that completed with every client run well
+  std::time_t last_fetch = 0;            // the last fetch run that ended with status 0
+  std::time_t last_send = 0;             // the last send run that ended with status 0
+  std::time_t mailin_waiting_since = 0;  // a mail.in FBB has not taken, seen first then
+  std::time_t packet_waiting_since = 0;  // an unsent reply packet, seen first then
+};
+
+// HEALTH as the last pass left it; a missing file or line reads as never.
+[[nodiscard]] Health ReadHealth(const Station& station);
+void WriteHealth(Station& station, const Health& health);
+
+// How long mail may stand still before the station counts as unwell: HEALTH.MIN (minutes),
+// 30 when there is none.
+[[nodiscard]] int StillMinutes(const Station& station);
+
+// Why mail has not moved for longer than `minutes` (a fetch, a send, FBB's import), or "" when
+// it moves.
+[[nodiscard]] std::string MailNotMoving(const Health& health, std::time_t now, int minutes);
+
+}  // namespace tidewire::cycle
