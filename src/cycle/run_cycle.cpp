@@ -206,6 +206,34 @@ void Ending(Station& station) {
   }
 }
 
+// A server as it may be shown: a password in a URL's user part becomes "***".
+std::string WithoutPassword(std::string server) {
+  const std::size_t scheme = server.find("://");
+  const std::size_t at = server.rfind('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return server;
+  const std::size_t colon = server.find(':', scheme + 3);
+  if (colon != std::string::npos && colon < at) server.replace(colon + 1, at - colon - 1, "***");
+  return server;
+}
+
+// The first line of a pass: which station, which servers, when mail last moved well.
+std::string PassHeading(const Station& station, const Health& health) {
+  const GatewayConfig& config = station.config;
+  std::string last = "never";
+  if (health.last_good_pass != 0) {
+    char text[32];
+    tm local{};
+    const std::time_t when = health.last_good_pass;
+    localtime_r(&when, &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    last = text;
+  }
+  return " Station " + fs::absolute(station.work_dir).lexically_normal().string() + ": SMTP " +
+         WithoutPassword(config.SMTPmailserver) + ", POP3 " +
+         WithoutPassword(config.POP3mailserver) + ", news " + WithoutPassword(config.NewsServer) +
+         "; last good pass " + last;
+}
+
 // What this pass saw of mail moving, for HEALTH and the exit status of an unattended run.
 void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end) {
   const std::time_t now = station.Now();
@@ -259,6 +287,7 @@ PassEnd RunPass(Station& station) {
     return PassEnd::kBlocked;
   }
   Health health = ReadHealth(station);
+  station.Status(PassHeading(station, health));
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {
