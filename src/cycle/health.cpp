@@ -29,16 +29,18 @@ constexpr Entry kEntries[] = {
     {"reply packet waiting since", &Health::packet_waiting_since},
 };
 
-std::string Shown(std::time_t when) {
-  if (when == 0) return "0 never";
+std::string Shown(std::time_t when) { return std::to_string(when) + " " + WhenText(when); }
+
+}  // namespace
+
+std::string WhenText(std::time_t when) {
+  if (when == 0) return "never";
   char text[32];
   tm local{};
   localtime_r(&when, &local);
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-  return std::to_string(when) + " " + text;
+  return text;
 }
-
-}  // namespace
 
 Health ReadHealth(const Station& station) {
   Health health;

@@ -18,6 +18,9 @@ struct Health {
   std::time_t packet_waiting_since = 0;  // an unsent reply packet, seen first then
 };
 
+// A time of HEALTH for people: "2026-12-09 12:52" in local time, or "never" for 0.
+[[nodiscard]] std::string WhenText(std::time_t when);
+
 // HEALTH as the last pass left it; a missing file or line reads as never.
 [[nodiscard]] Health ReadHealth(const Station& station);
 void WriteHealth(Station& station, const Health& health);

@@ -219,19 +219,10 @@ std::string WithoutPassword(std::string server) {
 // The first line of a pass: which station, which servers, when mail last moved well.
 std::string PassHeading(const Station& station, const Health& health) {
   const GatewayConfig& config = station.config;
-  std::string last = "never";
-  if (health.last_good_pass != 0) {
-    char text[32];
-    tm local{};
-    const std::time_t when = health.last_good_pass;
-    localtime_r(&when, &local);
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    last = text;
-  }
   return " Station " + fs::absolute(station.work_dir).lexically_normal().string() + ": SMTP " +
          WithoutPassword(config.SMTPmailserver) + ", POP3 " +
          WithoutPassword(config.POP3mailserver) + ", news " + WithoutPassword(config.NewsServer) +
-         "; last good pass " + last;
+         "; last good pass " + WhenText(health.last_good_pass);
 }
 
 // What this pass saw of mail moving, for HEALTH and the exit status of an unattended run.

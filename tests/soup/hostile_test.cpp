@@ -13,69 +13,6 @@
 namespace tidewire::soup::testing {
 namespace {
 
-// A one-connection server on 127.0.0.1: greets, then answers each command line with what
-// `answer` writes through `send` (false once the client is gone).
-class ScriptedServer {
- public:
-  using Send = std::function<bool(const std::string&)>;
-  using Answer = std::function<void(const std::string& command, const Send& send)>;
-
-  ScriptedServer(std::string greeting, Answer answer)
-      : greeting_(std::move(greeting)), answer_(std::move(answer)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~ScriptedServer() {
-    ::shutdown(listener_, SHUT_RDWR);
-    ::close(listener_);
-    thread_.join();
-  }
-  [[nodiscard]] std::string At() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  void Serve() {
-    for (;;) {
-      const int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) return;
-      const Send send = [fd](const std::string& bytes) {
-        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-      };
-      send(greeting_);
-      std::string pending;
-      char chunk[4096];
-      for (;;) {
-        const std::size_t lf = pending.find('\n');
-        if (lf != std::string::npos) {
-          std::string line = pending.substr(0, lf);
-          pending.erase(0, lf + 1);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          answer_(line, send);
-          continue;
-        }
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-        if (got <= 0) break;
-        pending.append(chunk, static_cast<std::size_t>(got));
-      }
-      ::close(fd);
-    }
-  }
-
-  std::string greeting_;
-  Answer answer_;
-  int listener_ = -1;
-  int port_ = 0;
-  std::thread thread_;
-};
-
 // Lines of text until the client hangs up, or `bytes` of them and the end of the block.
 bool Body(const ScriptedServer::Send& send, std::size_t bytes) {
   const std::string line = std::string(1000, 'x') + "\r\n";
