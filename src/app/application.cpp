@@ -1,8 +1,10 @@
 #include "app/application.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "cycle/exit_status.h"
 #include "app/instance_channel.h"
@@ -21,6 +23,49 @@ namespace tidewire::app {
 namespace {
 
 constexpr const char* kLockFile = "tidewire.lck";
+constexpr const char* kUsage =
+    "usage: tidewire [STATION-DIRECTORY | --menu]\n"
+    "  The window of the gateway in the station directory (default: the current directory).\n"
+    "  --menu  the station of the desktop menu: $XDG_DATA_HOME/tidewire/station\n";
+
+// The desktop menu starts the program in the home folder, which is no station: the menu's
+// station is the user's own data folder, made on first use.
+std::filesystem::path MenuStation() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path base = data != nullptr && *data == '/' ? std::filesystem::path(data)
+                               : home != nullptr            ? std::filesystem::path(home) / ".local/share"
+                                                            : std::filesystem::path(".");
+  return base / "tidewire" / "station";
+}
+
+// Moves into the station the command line names; false (after saying why) when it cannot.
+bool EnterStation(const QStringList& arguments, int& status) {
+  if (arguments.size() <= 1) return true;
+  const QString argument = arguments.at(1);
+  if (arguments.size() > 2 || argument == "--help" ||
+      (argument.startsWith('-') && argument != "--menu")) {
+    const bool asked = arguments.size() == 2 && argument == "--help";
+    std::fputs(kUsage, asked ? stdout : stderr);
+    status = asked ? 0 : static_cast<int>(ExitStatus::kUsage);
+    return false;
+  }
+  std::filesystem::path station = argument == "--menu" ? MenuStation()
+                                                       : std::filesystem::path(argument.toStdString());
+  std::error_code error;
+  if (argument == "--menu") {
+    std::filesystem::create_directories(station, error);
+    if (!error) std::filesystem::permissions(station, std::filesystem::perms::owner_all, error);
+  }
+  if (!error) std::filesystem::current_path(station, error);
+  if (error) {
+    std::fprintf(stderr, "Cannot open the station directory %s: %s\n", station.c_str(),
+                 error.message().c_str());
+    status = static_cast<int>(ExitStatus::kUsage);
+    return false;
+  }
+  return true;
+}
 
 int Run(QApplication& application, const std::filesystem::path& work_dir) {
   TForm1 form(work_dir, platform::IniFile::DefaultPath());
@@ -48,6 +93,7 @@ int Run(QApplication& application, const std::filesystem::path& work_dir) {
 
 int RunApplication(QApplication& application) {
   application.setApplicationName("tidewire");
+  if (int status = 0; !EnterStation(QApplication::arguments(), status)) return status;
   const std::filesystem::path work_dir = std::filesystem::current_path();
   std::optional<platform::SingleInstance> instance;
   try {

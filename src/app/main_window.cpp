@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -70,7 +71,8 @@ QPushButton* TForm1::MakeButton(const char* name, const char* caption, const cha
 
 void TForm1::BuildControls() {
   setWindowTitle(kCaption);
-  setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+  // The packaged icon where tidewire-gui installed it.
+  setWindowIcon(QIcon::fromTheme("tidewire", style()->standardIcon(QStyle::SP_DriveNetIcon)));
 
   panel1_ = new QLabel("Tidewire V1.6", this);
   panel1_->setObjectName("Panel1");

@@ -20,6 +20,7 @@ enum class ExitStatus : int {
   kPassBlocked = 8,        // the last pass found a MAIL.IN or reply packet of an earlier one
   kClientTrouble = 9,      // the last pass could not start the SOUP client or the watchdog ended it
   kMailNotMoving = 10,     // mail has not moved for longer than HEALTH.MIN minutes (see HEALTH)
+  kUsage = 11,             // the command line named no usable station directory
 };
 
 // The status of a program ended by a fatal check or the operator.

@@ -12,6 +12,7 @@ namespace tidewire::cycle {
 namespace {
 
 constexpr std::string_view kLogFile = "TWIRE.LOG";
+constexpr std::string_view kOldLogFile = "TWIRE.LOG.1";
 constexpr std::int64_t kRestartSize = 50000;
 
 void WriteCount(TextWriter& log, std::string_view label, std::int32_t value) {
@@ -35,7 +36,11 @@ void WriteRecord(TextWriter& log, const Station& station) {
 
 void WriteRunLog(Station& station) {
   const fs::path file = station.File(kLogFile);
-  if (FileIsPresent(file) && FileSizeOf(file) >= kRestartSize) DeleteFile(file);
+  // A full log starts afresh; the one before stays as TWIRE.LOG.1, so the last bulletin ID
+  // and the recent history survive the restart.
+  if (FileIsPresent(file) && FileSizeOf(file) >= kRestartSize) {
+    RenameFile(file, station.File(kOldLogFile));
+  }
   // A log that is there but read-only or held is not started afresh: its history would be lost.
   const bool appending = UsableFileExists(file);
   TextWriter log(file, appending ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);

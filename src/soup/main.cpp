@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tidewire-soup: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  if (options->help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   KeepSecret(options->login.password);
   // One client at a time in a station: a client left running by a gateway that was killed must
   // not be joined by a second one sending or fetching the same mail. Held until the exit.

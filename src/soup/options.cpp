@@ -37,6 +37,7 @@ const char* const kPasswordVariable = "TIDEWIRE_SOUP_PASSWORD";
 
 const char* const kUsage =
     "usage: tidewire-soup [options] [host user password]\n"
+    "  (none)   fetch mail (POP3) and news (NNTPSERVER) into SOUP files here\n"
     "  -s       send the reply packet (REPLIES): mail to host by SMTP, news to NNTPSERVER\n"
     "  -c n     mark all as read but the last n articles of each group, and the waiting mail\n"
     "  -k n     news packet limit in kilobytes (0: none; default 2048)\n"
@@ -45,7 +46,9 @@ const char* const kUsage =
     "  -h dir   home folder (.newsrc)     -N file  newsrc file\n"
     "password: also TIDEWIRE_SOUP_PASSWORD (kept out of the process list)\n"
     "host: host, host:port, [v6]:port, pop3://, pop3s://, smtp://, smtps://, submission://\n"
-    "      or spool:DIR; NNTPSERVER also nntp://[user:pass@]host, nntps://...\n";
+    "      or spool:DIR; NNTPSERVER also nntp://[user:pass@]host, nntps://...\n"
+    "exit status: 0 all done, 1 something was not done (see the messages), 2 wrong command line\n"
+    "more: man tidewire-soup\n";
 
 std::optional<Options> ParseCommandLine(int argc, char** argv, std::string& error) {
   Options options;
@@ -56,6 +59,10 @@ std::optional<Options> ParseCommandLine(int argc, char** argv, std::string& erro
     if (std::strcmp(arg, "--") == 0) {
       ++i;
       break;
+    }
+    if (std::strcmp(arg, "--help") == 0) {
+      options.help = true;
+      return options;
     }
     for (const char* flag = arg + 1; *flag != '\0'; ++flag) {
       const char letter = *flag;

@@ -22,6 +22,7 @@ struct Options {
   std::string newsrc;                // -N, else HOME/.newsrc
   std::string host;
   Credentials login;
+  bool help = false;                 // --help: the usage, nothing else
 };
 
 // Reads ARGV; on success the password (and a password in a URL) is overwritten in ARGV at

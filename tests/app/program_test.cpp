@@ -58,5 +58,41 @@ TEST_F(ProgramTest, ASecondStartInTheSameDirectoryEndsWithStatus1) {
   first->Kill();
 }
 
+// The station comes from the command line: a directory, the menu's own station, or nothing
+// usable (status 11, and nothing is made where the program was started).
+TEST_F(ProgramTest, TheCommandLineNamesTheStation) {
+  const fs::path elsewhere = station_.parent_path() / "started-here";
+  fs::create_directories(elsewhere);
+  testing::WriteBytes(station_ / "autogo", "");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    fs::path runs_in;  // where the pass left its log; empty: no pass
+  } cases[] = {
+      {{"tidewire", station_.string()}, 0, station_},
+      {{"tidewire", (elsewhere / "missing").string()}, 11, {}},
+      {{"tidewire", "--bogus"}, 11, {}},
+      {{"tidewire", "--help"}, 0, {}},
+      {{"tidewire", "--menu"}, 0, elsewhere / "data/tidewire/station"},
+  };
+  for (const auto& c : cases) {
+    auto program = ChildProcess::Start(TIDEWIRE_GUI_BINARY, c.args, elsewhere,
+                                       {"XDG_DATA_HOME=" + (elsewhere / "data").string()});
+    ASSERT_TRUE(program.has_value());
+    // The menu's new station has no autogo: its window waits for the operator.
+    const bool menu = c.args[1] == "--menu";
+    if (!program->WaitFor(menu ? 5s : 90s)) program->Kill();
+    if (!menu) {
+      EXPECT_EQ(program->exit_status(), c.status) << c.args[1];
+    }
+    if (!c.runs_in.empty()) {
+      EXPECT_TRUE(fs::exists(c.runs_in)) << c.args[1];
+    }
+    EXPECT_FALSE(fs::exists(elsewhere / "backup")) << c.args[1];
+  }
+  EXPECT_TRUE(fs::exists(station_ / "TWIRE.LOG"));
+  EXPECT_EQ(fs::status(elsewhere / "data/tidewire/station").permissions(), fs::perms::owner_all);
+}
+
 }  // namespace
 }  // namespace tidewire::app

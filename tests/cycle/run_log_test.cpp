@@ -83,14 +83,16 @@ struct SizeCase {
 
 class RunLogSizeTest : public RunLogTest, public ::testing::WithParamInterface<SizeCase> {};
 
-TEST_P(RunLogSizeTest, LogIsStartedAfreshFrom50000Bytes) {
+TEST_P(RunLogSizeTest, LogIsStartedAfreshFrom50000BytesKeepingTheOldOne) {
   const SizeCase& c = GetParam();
   const std::string old(c.size, 'x');
   WriteBytes(LogFile(), old);
+  WriteBytes(dir_ / "TWIRE.LOG.1", "older");
   station_.bid.Set(3);
   WriteRunLog(station_);
   const std::string record = Record(RunCounters{}, 3);
   EXPECT_EQ(ReadBytes(LogFile()), c.restarted ? kTitle + record : old + record);
+  EXPECT_TRUE(ReadBytes(dir_ / "TWIRE.LOG.1") == (c.restarted ? old : "older"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, RunLogSizeTest,
