@@ -94,6 +94,9 @@ void TForm1::BuildControls() {
   label2_->setObjectName("Label2");
   label1_ = new QLabel(this);
   label1_->setObjectName("Label1");
+  health_ = new QLabel(this);
+  health_->setObjectName("Health");
+  health_->setWordWrap(false);
   list_box1_ = new StatusListBox(this);
 
   button1_ = MakeButton("Button1", "GO!", "RUN the Gateway");
@@ -165,6 +168,7 @@ void TForm1::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addLayout(state);
+  layout->addWidget(health_);
   layout->addLayout(middle, 1);
   layout->addWidget(label2_);
   layout->addLayout(bottom);

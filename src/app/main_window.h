@@ -56,6 +56,7 @@ class TForm1 : public QWidget, public Operator {
   void SetProgressLabel(std::string_view text) override;
   void SetStatus1(std::string_view text) override;
   void SetError1(std::string_view text) override;
+  void ShowHealth(std::string_view text, bool unwell) override;
   Answer ShowBox(BoxKind kind, Buttons buttons, std::string_view text) override;
   void giveTurn() override;
   std::optional<std::string> TypedAnswer(TypedQuestion question) override;
@@ -133,6 +134,7 @@ class TForm1 : public QWidget, public Operator {
   QLabel* panel1_ = nullptr;
   QLabel* label2_ = nullptr;
   QLabel* label1_ = nullptr;
+  QLabel* health_ = nullptr;  // HEALTH in one line
   QLabel* urllabel_ = nullptr;
   StatusListBox* list_box1_ = nullptr;
   QTimer* timer1_ = nullptr;

@@ -69,6 +69,13 @@ void TForm1::SetStatus1(std::string_view text) { status1_->setText(GatewayText(t
 
 void TForm1::SetError1(std::string_view text) { error1_->setText(GatewayText(text)); }
 
+void TForm1::ShowHealth(std::string_view text, bool unwell) {
+  // The whole line in the tip, since the window is too narrow for every date.
+  health_->setText(GatewayText(text));
+  health_->setToolTip(GatewayText(text));
+  health_->setStyleSheet(unwell ? "color: #b00000; font-weight: bold;" : QString());
+}
+
 Answer TForm1::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
   QString shown = GatewayText(text);
   shown.replace('\r', '\n');

@@ -56,6 +56,12 @@ class Operator {
   virtual void PlaySound(const std::filesystem::path& file) { (void)file; }
   // The standard system beep; the default makes none.
   virtual void Beep() {}
+  // How mail moves through the station (HEALTH), after every pass and at start; `unwell`
+  // when it has stood still too long. The default shows nothing.
+  virtual void ShowHealth(std::string_view text, bool unwell) {
+    (void)text;
+    (void)unwell;
+  }
   // Waits for a SOUP client run as ChildProcess::WaitFor does (true once it has ended). The
   // default blocks; a window overrides it to keep painting meanwhile.
   virtual bool WaitForChild(platform::ChildProcess& child,

@@ -84,6 +84,13 @@ void ConsoleOperator::SetError1(std::string_view text) {
   Print("[Activity] " + error1_);
 }
 
+// Printed when it changes, so that an unattended run's journal says how the station is.
+void ConsoleOperator::ShowHealth(std::string_view text, bool unwell) {
+  if (text == health_) return;
+  health_ = text;
+  Print(std::string(unwell ? "[Health] *** " : "[Health] ") + health_);
+}
+
 Answer ConsoleOperator::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
   Print(std::string("[") + KindName(kind) + " box]");
   std::size_t start = 0;

@@ -22,6 +22,7 @@ class ConsoleOperator : public Operator {
   void SetProgressLabel(std::string_view text) override;
   void SetStatus1(std::string_view text) override;
   void SetError1(std::string_view text) override;
+  void ShowHealth(std::string_view text, bool unwell) override;
   Answer ShowBox(BoxKind kind, Buttons buttons, std::string_view text) override;
   void giveTurn() override;
   std::optional<std::string> TypedAnswer(TypedQuestion question) override;
@@ -42,6 +43,7 @@ class ConsoleOperator : public Operator {
   bool input_ended_ = false;
   std::string status1_;
   std::string error1_;
+  std::string health_;
   std::string progress_label_;
 };
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/errors.h"
 #include "base/file_layer.h"
 #include "base/text.h"
 
@@ -91,6 +92,30 @@ std::string MailNotMoving(const Health& health, std::time_t now, int minutes) {
   const std::time_t fetched = health.last_fetch != 0 ? health.last_fetch : health.last_good_pass;
   if (stale(fetched)) return "no mail was fetched" + span;
   return {};
+}
+
+std::string HealthSummary(const Health& health, const std::string& not_moving) {
+  std::string text = not_moving.empty() ? "Mail moves" : "Mail does not move: " + not_moving;
+  text += "; last good pass " + WhenText(health.last_good_pass) + ", fetch " +
+          WhenText(health.last_fetch) + ", send " + WhenText(health.last_send);
+  if (health.mailin_waiting_since != 0) {
+    text += "; mail.in waiting since " + WhenText(health.mailin_waiting_since);
+  }
+  if (health.packet_waiting_since != 0) {
+    text += "; reply packet waiting since " + WhenText(health.packet_waiting_since);
+  }
+  return text;
+}
+
+void ShowStationHealth(Station& station) {
+  if (!FileIsPresent(station.File(kHealthFile))) return;  // no pass yet
+  try {
+    const Health health = ReadHealth(station);
+    const std::string not_moving = MailNotMoving(health, station.Now(), StillMinutes(station));
+    station.op.ShowHealth(HealthSummary(health, not_moving), !not_moving.empty());
+  } catch (const IoError&) {
+    // Shown at the next pass, which says what is wrong with the file.
+  }
 }
 
 }  // namespace tidewire::cycle

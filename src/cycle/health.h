@@ -33,4 +33,11 @@ void WriteHealth(Station& station, const Health& health);
 // it moves.
 [[nodiscard]] std::string MailNotMoving(const Health& health, std::time_t now, int minutes);
 
+// HEALTH in one line for the window and the console: when mail last moved, what waits, and
+// why it does not move when it has stood still longer than HEALTH.MIN.
+[[nodiscard]] std::string HealthSummary(const Health& health, const std::string& not_moving);
+
+// Shows the station's HEALTH to the operator; a HEALTH that cannot be read shows nothing.
+void ShowStationHealth(Station& station);
+
 }  // namespace tidewire::cycle

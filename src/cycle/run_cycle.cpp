@@ -237,6 +237,7 @@ void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end
   WriteHealth(station, health);
   station.MailNotMoving = MailNotMoving(health, now, StillMinutes(station));
   if (!station.MailNotMoving.empty()) station.Status("*** Mail does not move: " + station.MailNotMoving);
+  station.op.ShowHealth(HealthSummary(health, station.MailNotMoving), !station.MailNotMoving.empty());
 }
 
 // Settings that address every message to where FBB drops it silently (AT2 without its "SB ", a

@@ -8,6 +8,7 @@
 #include "config/flag_files.h"
 #include "config/settings_file.h"
 #include "config/user_database.h"
+#include "cycle/health.h"
 
 namespace tidewire::cycle {
 
@@ -54,6 +55,7 @@ void StartUp(Station& station) {
   station.SoundBox = station.SoundOn;
   station.op.SetProgressLabel("");
   station.op.SetError1("Idle");
+  ShowStationHealth(station);
   if (FlagIsSet(station, kAutoGoFlag)) {
     // Ticking the box runs its click handler; the run cycle fills Status1.
     AutoGoCheckClick(station);

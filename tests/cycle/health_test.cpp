@@ -90,6 +90,9 @@ TEST(Health, APassRecordsItAndAnUnattendedRunFailsWhenMailStandsStill) {
   (void)RunCycle(station);
   EXPECT_EQ(station.MailNotMoving, "FBB has not imported mail.in for more than 30 minutes");
   EXPECT_EQ(StatusFor(PassEnd::kBlocked, station.MailNotMoving), ExitStatus::kMailNotMoving);
+  EXPECT_EQ(op.health, "*** Mail does not move: FBB has not imported mail.in for more than 30 "
+                       "minutes; last good pass never, fetch " + WhenText(kNow) +
+                       ", send never; mail.in waiting since " + WhenText(kNow - 40 * kMinute));
   fs::remove(place.Mailin("mail.in"));
   op.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, "Should I get/send Internet mail now?",
                Answer::kYes);
@@ -99,6 +102,13 @@ TEST(Health, APassRecordsItAndAnUnattendedRunFailsWhenMailStandsStill) {
   EXPECT_EQ(health.last_good_pass, kNow);
   EXPECT_EQ(health.last_fetch, kNow);
   EXPECT_EQ(health.mailin_waiting_since, 0);
+  EXPECT_TRUE(op.health.starts_with("Mail moves; last good pass " + WhenText(kNow))) << op.health;
+  // The next start shows it before any pass.
+  ScriptedOperator fresh;
+  Station restarted(fresh, place.WorkDir());
+  restarted.clock = [] { return kNow + 31 * kMinute; };
+  ShowStationHealth(restarted);
+  EXPECT_TRUE(fresh.health.starts_with("*** Mail does not move: no mail was fetched"));
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ class ScriptedOperator : public Operator {
   int Ticks() override { return ticks; }
   void PlaySound(const std::filesystem::path& file) override;
   void Beep() override { beeps.push_back(status_lines.size()); }
+  void ShowHealth(std::string_view text, bool unwell) override {
+    health = (unwell ? "*** " : "") + std::string(text);
+  }
 
   // Runs `action` (once) in the turn that brings the timer to `tick`; the action's own turns
   // are no ticks.
@@ -53,6 +56,7 @@ class ScriptedOperator : public Operator {
   void VerifyAllShown();
 
   std::vector<std::string> status_lines;
+  std::string health;  // the last ShowHealth, "*** " in front when unwell
   std::vector<ShownBox> boxes;
   std::string progress_label;
   std::string status1;
