@@ -280,9 +280,9 @@ std::int32_t NewsFileNumber(Station& station, const std::string& name) {
   return LeadingDigitsValue(digits);
 }
 
-void ConvertNewsFiles(Station& station) {
+void ConvertNewsFiles(Station& station, MessageJournal& journal) {
   ImportWriter out = OpenImportFile(station, Announce::kSilent);
-  NewsPass pass(station);
+  NewsPass pass(station, &journal);
   for (const std::string& name : ListFiles(station.work_dir, "*.NEW")) {
     station.op.SetProgressLabel(name);
     const std::int32_t number = NewsFileNumber(station, name);
@@ -389,9 +389,12 @@ void ConvertDownloads(Station& station) {
   // Fetched mail that cannot be read stops the pass; passed over, it would be deleted below.
   if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
   MakeWorkingCopies(station);
-  if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station);
-  ConvertNewsFiles(station);
+  MessageJournal journal(station);
+  if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station, &journal);
+  ConvertNewsFiles(station, journal);
   Mark(station, std::string(kConverted));
+  // Only now: a conversion cut short before this point is converted again, in full.
+  journal.Save();
   DeleteConvertedFiles(station);
   DeleteFile(station.File(kConversionMark));
 }

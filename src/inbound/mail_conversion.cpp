@@ -34,6 +34,8 @@ struct MailState {
   std::string ToLine;
   std::string SubjectText;
   bool InAddressHeader = false;
+  bool InHeader = true;     // until the first empty line
+  std::string MessageId;    // the header's, "" when it has none
 };
 
 void ResetUsers(UserDatabase& users) {
@@ -266,7 +268,10 @@ bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail)
       break;
     }
     work.Append(line);
-    if (!in.Continues()) ReadLine(station.users, mail, line);
+    if (in.Continues()) continue;
+    ReadLine(station.users, mail, line);
+    if (mail.InHeader && IsBlank(line)) mail.InHeader = false;
+    if (mail.InHeader && mail.MessageId.empty()) mail.MessageId = MessageIdOf(line);
   }
   work.Finish();
   return separator;
@@ -294,7 +299,7 @@ void MatchUsers(UserDatabase& users, std::string_view line) {
   }
 }
 
-void ConvertMail(Station& station) {
+void ConvertMail(Station& station, MessageJournal* journal) {
   const PlainTextMode mode = ReadPlainTextMode(station);
   ImportWriter out = OpenImportFile(station, Announce::kAnnounce);
   station.Status(" Reading file: 0000000.NOW");
@@ -309,6 +314,10 @@ void ConvertMail(Station& station) {
     WorkText work(station);
     ResetUsers(station.users);
     separator = ReadMail(in, station, work, mail);
+    if (journal != nullptr && journal->Repeated(MessageJournal::MailKey(mail.MessageId))) {
+      station.Status(" Handed to FBB before, skipped: e-mail " + mail.MessageId);
+      continue;
+    }
     WriteMessagesOfMail(out, station, work, mail, mode);
   }
   in.Close();

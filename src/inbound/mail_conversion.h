@@ -4,6 +4,7 @@
 
 #include "base/shared_types.h"
 #include "base/station.h"
+#include "inbound/message_journal.h"
 
 namespace tidewire::inbound {
 
@@ -12,7 +13,8 @@ void MatchUsers(UserDatabase& users, std::string_view line);
 
 // Converts every e-mail of 0000000.NOW into packet messages in MAIL.IN, then deletes the
 // working files.
-void ConvertMail(Station& station);
+// With a JOURNAL, an e-mail whose Message-ID went into a MAIL.IN before is skipped.
+void ConvertMail(Station& station, MessageJournal* journal = nullptr);
 
 // The FBB address of a user's personal message: "SP " + call + " @ " + home BBS.
 [[nodiscard]] std::string PersonalAddress(const UserRecord& user);

@@ -60,6 +60,7 @@ struct ArticleHeader {
   std::string FromText;
   std::string SubjectText;
   std::string Sender;
+  std::string MessageId;
   std::vector<std::string> HeaderStore;
   std::size_t stored_bytes = 0;
   std::size_t left_out = 0;
@@ -82,6 +83,7 @@ std::string ReadHeader(TextReader& in, const ArticleEnd& article_end, ArticleHea
       header.Sender = NewsSender(line);
     }
     if (line.starts_with("Subject:")) header.SubjectText = Field(line, 9, 79);
+    if (header.MessageId.empty()) header.MessageId = MessageIdOf(line);
     const bool end = line.empty();
     // The empty line that ends the block is always kept, so the block stays well-formed.
     if (end || (header.HeaderStore.size() < NewsPass::kMaxHeaderLines &&
@@ -141,6 +143,17 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
   const ArticleEnd article_end(counted_, start_line, in);
   ArticleHeader header;
   std::string next = ReadHeader(in, article_end, header);
+  if (journal_ != nullptr &&
+      journal_->Repeated(MessageJournal::NewsKey(Address(number), header.MessageId))) {
+    station_.Status(" Handed to FBB before, skipped: article " + header.MessageId);
+    while (next.empty()) {
+      bool beyond = false;
+      std::string line = article_end.Next(in, beyond);
+      if (beyond) next = std::move(line);
+      if (beyond || in.AtEnd()) break;
+    }
+    return next;
+  }
   const GatewayConfig& config = station_.config;
   // An article without a usable From: is signed by the gateway's own area, never left empty.
   std::string sender = header.Sender;

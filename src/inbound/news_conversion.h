@@ -7,6 +7,7 @@
 #include "base/file_layer.h"
 #include "base/station.h"
 #include "inbound/import_writer.h"
+#include "inbound/message_journal.h"
 
 namespace tidewire::inbound {
 
@@ -28,7 +29,9 @@ class NewsPass {
   static constexpr std::size_t kMaxHeaderLines = 100;
   static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
-  explicit NewsPass(Station& station) : station_(station) {}
+  // With a JOURNAL, an article whose Message-ID went to the same destination before is skipped.
+  explicit NewsPass(Station& station, MessageJournal* journal = nullptr)
+      : station_(station), journal_(journal) {}
 
   // Converts every article of a news file's working copy; `number` selects its destination.
   void ConvertNewsFile(ImportWriter& out, TextReader& in, std::int32_t number);
@@ -42,6 +45,7 @@ class NewsPass {
   void CopyTextFile(ImportWriter& out, std::string_view name);
 
   Station& station_;
+  MessageJournal* journal_;
   std::int32_t articles_since_info_ = 0;
   bool info_sent_once_ = false;
   bool counted_ = false;  // the working copy in hand is a kCountedBatch

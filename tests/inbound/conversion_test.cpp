@@ -477,5 +477,93 @@ TEST_F(ConversionTest, PlainTextModeDecodesTheBodyAndTheTitleOnlyWhenSwitchedOn)
   }
 }
 
+// --- messages fetched twice
+
+struct RepeatPass {
+  std::time_t at;
+  std::string mail;                 // 0000000.MSG
+  std::string news1;                // 0000001.MSG (TECH)
+  std::string news2;                // 0000002.MSG (NEWSGR)
+  std::vector<std::string> titles;  // what reaches MAIL.IN
+};
+
+struct RepeatCase {
+  const char* name;
+  std::vector<RepeatPass> passes;
+};
+
+void PrintTo(const RepeatCase& c, std::ostream* os) { *os << c.name; }
+
+class RepeatedMessages : public ConversionTest, public ::testing::WithParamInterface<RepeatCase> {};
+
+// A message the client fetched a second time (a kill between writing the packet and the server
+// forgetting it) goes to FBB once; one with no Message-ID, or past a week, is never held back.
+TEST_P(RepeatedMessages, GoToFbbOnceByMessageId) {
+  for (const RepeatPass& pass : GetParam().passes) {
+    station_.clock = [at = pass.at] { return at; };
+    if (!pass.mail.empty()) Put("0000000.MSG", pass.mail);
+    if (!pass.news1.empty()) Put("0000001.MSG", pass.news1);
+    if (!pass.news2.empty()) Put("0000002.MSG", pass.news2);
+    std::filesystem::remove(dir_ / "MAIL.IN");
+    ConvertDownloads(station_);
+    std::vector<std::string> titles;
+    for (const FbbMessage& m : Imported()) titles.push_back(m.title);
+    EXPECT_EQ(titles, pass.titles);
+  }
+}
+
+constexpr std::time_t kDay = 24 * 60 * 60;
+constexpr std::time_t kT0 = 1796685337;
+
+std::string IdMail(std::string_view id, std::string_view subject) {
+  return Mail("From: a@b\nTo: jane@example.org\n" +
+                  (id.empty() ? std::string() : "Message-ID: " + std::string(id) + "\n") +
+                  "Subject: " + std::string(subject),
+              "text\nMessage-ID: <body@x>");
+}
+
+std::string IdArticle(std::string_view id, std::string_view subject) {
+  const std::string article = "From: a@b (Ann)\nmessage-id: " + std::string(id) +
+                              "\nSubject: " + std::string(subject) + "\n\nbody\n";
+  return "#! rnews " + std::to_string(article.size()) + "\n" + article;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RepeatedMessages,
+    ::testing::Values(
+        RepeatCase{"twice_in_one_fetch",
+                   {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "again"), "", "", {"a"}}}},
+        RepeatCase{"again_in_a_later_pass",
+                   {{kT0, IdMail("<1@x>", "a"), "", "", {"a"}},
+                    {kT0 + kDay, IdMail("<1@x>", "again") + IdMail("<2@x>", "b"), "", "", {"b"}}}},
+        RepeatCase{"after_a_week_it_is_new",
+                   {{kT0, IdMail("<1@x>", "a"), "", "", {"a"}},
+                    {kT0 + 8 * kDay, IdMail("<1@x>", "again"), "", "", {"again"}}}},
+        RepeatCase{"no_message_id_is_never_a_repeat",
+                   {{kT0, IdMail("", "a") + IdMail("", "b"), "", "", {"a", "b"}},
+                    {kT0 + 1, IdMail("", "a"), "", "", {"a"}}}},
+        RepeatCase{"an_id_in_the_body_is_no_id",
+                   {{kT0, IdMail("", "a") + IdMail("<body@x>", "b"), "", "", {"a", "b"}}}},
+        RepeatCase{"article_again_in_its_group",
+                   {{kT0, "", IdArticle("<n@x>", "n") + IdArticle("<n@x>", "n2"), "", {"n"}},
+                    {kT0 + 1, "", IdArticle("<n@x>", "n3"), "", {}}}},
+        RepeatCase{"a_crosspost_reaches_each_destination",
+                   {{kT0, "", IdArticle("<n@x>", "n"), IdArticle("<n@x>", "n"), {"n", "n"}}}},
+        RepeatCase{"mail_and_article_of_one_id_are_apart",
+                   {{kT0, IdMail("<n@x>", "m"), IdArticle("<n@x>", "n"), "", {"m", "n"}}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A conversion cut short is converted again in full: its IDs count only once it is complete.
+TEST_F(ConversionTest, AConversionCutShortHoldsNothingBack) {
+  Put("0000000.MSG", IdMail("<1@x>", "a"));
+  Put("CONVERT.MRK", "converting 0\r\n");
+  Put("MSGID.JNL", std::to_string(kT0) + " mail <old@x>\r\nbroken line\r\n");
+  ConvertDownloads(station_);
+  ASSERT_EQ(Imported().size(), 1u);
+  const std::string journal = ReadBytes(dir_ / "MSGID.JNL");
+  EXPECT_EQ(journal, std::to_string(kT0) + " mail <1@x>\r\n" + std::to_string(kT0) +
+                         " mail <old@x>\r\n");
+}
+
 }  // namespace
 }  // namespace tidewire::inbound
