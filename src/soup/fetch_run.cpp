@@ -223,6 +223,9 @@ bool FetchNews(const Options& options, std::vector<Area>& areas) {
       all_done = false;
       server_gone = true;
     }
+    // The group's articles are on the disk: its read list follows at once, so that a client
+    // killed in a later group does not bring these again.
+    SaveNewsrcFile(*file);
   }
   if (budget.Spent()) {
     Say("the news packet limit is reached; the rest waits for the next fetch");

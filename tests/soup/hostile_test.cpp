@@ -57,6 +57,28 @@ ScriptedServer::Answer Nntp(std::size_t first_size) {
   };
 }
 
+// Each group's read list is on the disk with its articles before the next group is asked
+// for: a client killed there fetches nothing of the first group again.
+TEST(NewsFetch, EachGroupIsRememberedWithItsArticles) {
+  TempDir dir;
+  std::string newsrc_at_second_group;
+  ScriptedServer server("200 news\r\n", [&](const std::string& command, const auto& send) {
+    if (command == "GROUP alt.two") newsrc_at_second_group = ReadBytes(dir / ".newsrc");
+    if (command.starts_with("GROUP")) {
+      send("211 1 1 1 " + command.substr(6) + "\r\n");
+    } else if (command.starts_with("ARTICLE 1")) {
+      send("220 1 <1@x>\r\nFrom: a@b\r\nSubject: one\r\n\r\nhello\r\n.\r\n");
+    } else {
+      send(command == "QUIT" ? "205 bye\r\n" : command == "CAPABILITIES" ? "500 no\r\n" : "200 ok\r\n");
+    }
+  });
+  WriteBytes(dir / ".newsrc", "alt.one:\nalt.two:\n");
+  const SoupResult result = RunSoup(dir.path(), {"-m"}, {"NNTPSERVER=" + server.At()});
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(newsrc_at_second_group, "alt.one: 1\nalt.two:\n");
+  EXPECT_NE(ReadBytes(dir / "0000001.MSG").find("Subject: one"), std::string::npos);
+}
+
 struct EndlessCase {
   const char* name;
   bool news;
