@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,13 +27,20 @@ struct ConsoleResult {
   long peak_kib = 0;  // the program's largest resident size
 };
 
+// A user and group a child runs as, instead of the test's own.
+struct RunAs {
+  uid_t uid;
+  gid_t gid;
+};
+
 // The real tidewire-console binary as a child process in a working directory, with its own
 // configuration folder so no INI file of the machine is read.
 class ConsoleProcess {
  public:
   // `extra_env` entries ("NAME=value") are added to the child's small fixed environment.
   explicit ConsoleProcess(const std::filesystem::path& work_dir,
-                          const std::vector<std::string>& extra_env = {}) {
+                          const std::vector<std::string>& extra_env = {},
+                          std::optional<RunAs> user = std::nullopt) {
     int in[2];
     int out[2];
     signal(SIGPIPE, SIG_IGN);  // a child that ended early must fail the test, not kill it
@@ -50,6 +59,9 @@ class ConsoleProcess {
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
+      if (user && (setgroups(0, nullptr) != 0 || setgid(user->gid) != 0 || setuid(user->uid) != 0)) {
+        _exit(125);
+      }
       if (chdir(dir.c_str()) != 0) _exit(126);
       dup2(in[0], 0);
       dup2(out[1], 1);
@@ -159,8 +171,9 @@ class ConsoleProcess {
 // Runs the console with the whole input given at once and waits for its end.
 inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir,
                                     const std::string& input,
-                                    const std::vector<std::string>& extra_env = {}) {
-  ConsoleProcess process(work_dir, extra_env);
+                                    const std::vector<std::string>& extra_env = {},
+                                    std::optional<RunAs> user = std::nullopt) {
+  ConsoleProcess process(work_dir, extra_env, user);
   process.Send(input);
   return process.Finish();
 }

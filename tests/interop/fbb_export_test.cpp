@@ -2,6 +2,11 @@
 // gateway pass takes the file over and turns it into the SOUP reply packet and answers.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +28,26 @@ constexpr auto kForwardLimit = 150s;
 ::testing::AssertionResult Lacks(const std::string& text, const std::string& part) {
   if (text.find(part) == std::string::npos) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "unexpected \"" << part << "\" in:\n" << text;
+}
+
+// The gateway's own system user, as the package makes it; nothing when the tests cannot make
+// one (not root) or it could not reach the programs under test.
+std::optional<tidewire::testing::RunAs> GatewayUser() {
+  if (::geteuid() != 0) return std::nullopt;
+  for (fs::path dir = fs::path(TIDEWIRE_CONSOLE_BINARY).parent_path(); dir != dir.parent_path();
+       dir = dir.parent_path()) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return std::nullopt;
+  }
+  constexpr const char* kName = "tidewire-it";
+  if (::getpwnam(kName) == nullptr &&
+      std::system("useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "
+                  "tidewire-it >/dev/null 2>&1") != 0) {
+    return std::nullopt;
+  }
+  const passwd* user = ::getpwnam(kName);
+  if (user == nullptr) return std::nullopt;
+  return tidewire::testing::RunAs{user->pw_uid, user->pw_gid};
 }
 
 FbbInstance::Options GatewayBlock(const std::string& call) {
@@ -103,6 +128,38 @@ TEST_F(FbbExportTest, WhatUsersSentToInetBecomesTheReplyPacketAndAnswers) {
   EXPECT_TRUE(Holds(answers, "#TO:   <- This line was not found in the message."));
   EXPECT_TRUE(Holds(answers, "Title of message : Wrong way\r\n"));
   EXPECT_TRUE(Holds(answers, "The message was not send to: INET @ XX0BBS or SERVER @ XX0BBS"));
+  EXPECT_EQ(fbb.Stop(), 1);
+}
+
+// As on a Debian station: FBB runs as root and makes its export file root's (0644); the gateway
+// runs as its own user, who may write FBB's mail folder by an ACL and nothing more.
+TEST_F(FbbExportTest, AGatewayUserWhoIsNotRootTakesFbbsRootOwnedExportFile) {
+  const std::optional<tidewire::testing::RunAs> user = GatewayUser();
+  if (!user) GTEST_SKIP() << "needs root to make the gateway's user";
+  FbbInstance fbb(GatewayBlock("INET"));
+  GatewayStation station(fbb.ImportDir());
+  station.RunAsUser(*user);
+  for (fs::path dir = fbb.ImportDir().parent_path(); dir != fs::temp_directory_path() &&
+                                                      dir != dir.parent_path();
+       dir = dir.parent_path()) {
+    fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);
+  }
+  const std::string acl = "setfacl -m u:" + std::to_string(user->uid) + ":rwx " +
+                          fbb.ImportDir().string() + " 2>&1";
+  ASSERT_EQ(std::system(acl.c_str()), 0) << acl << " (package acl)";
+  ExportFromFbb(fbb, "INET");
+  struct stat exported {};
+  ASSERT_EQ(::stat(fbb.ExportFile().c_str(), &exported), 0);
+  EXPECT_EQ(exported.st_uid, 0u);
+  EXPECT_EQ(exported.st_mode & 07777, 0644u);
+  const ConsoleResult pass = station.Pass();
+  ASSERT_TRUE(Completed(pass));
+  EXPECT_TRUE(Lacks(pass.output, "NOT FOUND"));
+  EXPECT_EQ(fbb.ExportBytes(), "");
+  EXPECT_FALSE(fs::exists(fbb.ExportLock()));
+  EXPECT_TRUE(Holds(ReadBytes(station.Sent("MAIL.MSG")), "Hello Alice, over the gateway."));
+  EXPECT_TRUE(Holds(ReadBytes(station.Sent("NEWS.MSG")), "Posted from the packet side."));
+  // FBB goes on exporting into the file the gateway left.
   EXPECT_EQ(fbb.Stop(), 1);
 }
 

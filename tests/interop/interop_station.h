@@ -1,10 +1,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,14 @@ class GatewayStation {
     extra_env_ = std::move(env);
   }
 
+  // Each pass runs as USER, who then owns the station, as the packaged service does.
+  void RunAsUser(tidewire::testing::RunAs user) {
+    for (const auto& entry : fs::recursive_directory_iterator(root_.path())) {
+      if (::lchown(entry.path().c_str(), user.uid, user.gid) != 0) throw std::runtime_error("chown");
+    }
+    if (::chown(root_.path().c_str(), user.uid, user.gid) != 0) throw std::runtime_error("chown");
+    user_ = user;
+  }
   // ENV is added to each pass.
   void AddEnv(const std::vector<std::string>& env) {
     extra_env_.insert(extra_env_.end(), env.begin(), env.end());
@@ -94,12 +105,13 @@ class GatewayStation {
                                     "TIDEWIRE_SOUP_SERVER=" + (root_ / "server").string(),
                                     "TIDEWIRE_SOUP_LOG=" + (root_ / "client.log").string()};
     env.insert(env.end(), extra_env_.begin(), extra_env_.end());
-    return tidewire::testing::RunConsoleWith(root_.path(), "", env);
+    return tidewire::testing::RunConsoleWith(root_.path(), "", env, user_);
   }
 
  private:
   TempDir root_;
   std::vector<std::string> extra_env_;
+  std::optional<tidewire::testing::RunAs> user_;
 };
 
 // A pass that went to its end.
