@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "soup/local_files.h"
@@ -74,6 +76,49 @@ void NoticeOfRefusedRecipients(const Envelope& envelope, const std::string& subj
   out.Close();
 }
 
+// Every message a server accepted is written down at once, on the disk, until the packet is
+// rewritten without it: a run killed halfway does not send those again.
+class SentRecord {
+ public:
+  static constexpr const char* kFileName = "REPLIES.SNT";
+
+  SentRecord() : path_(FindIgnoringCase(".", kFileName)) {
+    const std::optional<std::string> text = ReadSmallFile(path_);
+    if (!text) return;
+    std::size_t start = 0;
+    while (start < text->size()) {
+      std::size_t end = text->find('\n', start);
+      if (end == std::string::npos) break;  // a line cut by the kill is no record
+      recorded_.insert(text->substr(start, end - start));
+      start = end + 1;
+    }
+  }
+
+  // A message's record: its area, length and a hash of its bytes (the gateway gives every
+  // message its own Message-ID, so no two are alike).
+  static std::string KeyOf(const std::string& prefix, std::string_view message) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : message) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return prefix + " " + std::to_string(message.size()) + " " + std::to_string(hash);
+  }
+
+  [[nodiscard]] bool Contains(const std::string& key) const { return recorded_.contains(key); }
+
+  void Add(const std::string& key) {
+    OutputFile out(path_, OutputFile::Mode::kAppend);
+    out.Write(key + "\n");
+    out.Sync();
+    out.Close();
+    recorded_.insert(key);
+  }
+
+  void Remove() const { RemoveFile(path_); }
+
+ private:
+  std::string path_;
+  std::set<std::string> recorded_;
+};
+
 // Opens a server the first time it is needed; a server that could not be reached or broke
 // off is not tried again in this run.
 template <typename Server>
@@ -135,6 +180,7 @@ int SendRun(const Options& options) {
     files.push_back(std::move(file));
   }
 
+  SentRecord record;
   Lazy<MailSender> mail;
   Lazy<NewsServer> news;
   std::size_t sent = 0;
@@ -155,6 +201,13 @@ int SendRun(const Options& options) {
       try {
         const std::string message = file.file->ReadRange(entry.offset, entry.length);
         what += " " + SubjectOf(message);
+        const std::string key = SentRecord::KeyOf(file.area.prefix, message);
+        if (record.Contains(key)) {
+          Say(what + " was sent by a run that was stopped: not sent again");
+          file.sent[i] = true;
+          ++sent;
+          continue;
+        }
         Delivery delivery;
         if (is_mail) {
           MailSender* sender = mail.Get([&] {
@@ -176,6 +229,7 @@ int SendRun(const Options& options) {
           delivery = server->Post(message);
         }
         if (delivery.sent) {
+          record.Add(key);
           file.sent[i] = true;
           ++sent;
           for (const std::string& refused : delivery.refused) {
@@ -213,6 +267,8 @@ int SendRun(const Options& options) {
   } else if (left.size() != files.size()) {
     WriteFileAtomically(replies_path, FormatReplies(left));
   }
+  // The packet holds no sent message any more.
+  record.Remove();
   Say("sent " + std::to_string(sent) + " of " + std::to_string(total) + " message(s)" +
       (sent == total ? "" : "; the rest stays in the reply packet"));
   return sent == total ? 0 : 1;

@@ -52,6 +52,46 @@ TEST(SmtpSend, EachReplyGoesWithItsEnvelopeAndThePacketIsRemoved) {
   for (const char* name : {"REPLIES", "MAIL.MSG"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
 }
 
+// A send run killed after the server took the first message: the next run sends the rest and
+// not the first again.
+TEST(SmtpSend, ARunKilledHalfwayResumesAfterTheLastMessageSent) {
+  TempDir dir;
+  std::vector<std::string> delivered;
+  bool kill = true;
+  bool in_data = false;
+  std::string subject;
+  std::string me;
+  ScriptedServer server("220 smtp\r\n", [&](const std::string& line, const auto& send) {
+    if (in_data) {
+      if (line.starts_with("Subject: ")) subject = line.substr(9);
+      if (line == ".") {
+        in_data = false;
+        delivered.push_back(subject);
+        send("250 queued\r\n");
+      }
+    } else if (line.starts_with("MAIL FROM") && kill && delivered.size() == 1) {
+      kill = false;
+      (void)std::system(("pkill -KILL -f -- '-s " + me + "$' >/dev/null").c_str());
+    } else if (line == "DATA") {
+      in_data = true;
+      send("354 go on\r\n");
+    } else {
+      send(line == "QUIT" ? "221 bye\r\n" : "250 ok\r\n");
+    }
+  });
+  me = server.At();
+  WritePacket(dir.path(), {Mail("m1"), Mail("m2"), Mail("m3")}, {});
+  EXPECT_EQ(RunSoup(dir.path(), {"-s", me}).status, 128 + SIGKILL);
+  EXPECT_EQ(delivered, (std::vector<std::string>{"m1"}));
+  const SoupResult again = RunSoup(dir.path(), {"-s", me});
+  EXPECT_EQ(again.status, 0) << again.output;
+  EXPECT_EQ(delivered, (std::vector<std::string>{"m1", "m2", "m3"}));
+  EXPECT_NE(again.output.find("was sent by a run that was stopped"), std::string::npos);
+  for (const char* name : {"REPLIES", "MAIL.MSG", "REPLIES.SNT"}) {
+    EXPECT_FALSE(fs::exists(dir / name)) << name;
+  }
+}
+
 TEST(SmtpSend, ARefusedMessageStaysAloneInThePacket) {
   const Servers& servers = Servers::Get();
   TempDir dir;
