@@ -1,6 +1,8 @@
 // TForm1 as the core's Operator: status list, fields, boxes, the timer, sounds and waits.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLayout>
 #include <QMessageBox>
 #include <algorithm>
 #include <thread>
@@ -71,9 +73,18 @@ void TForm1::SetError1(std::string_view text) { error1_->setText(GatewayText(tex
 
 void TForm1::ShowHealth(std::string_view text, bool unwell) {
   // The whole line in the tip, since the window is too narrow for every date.
-  health_->setText(GatewayText(text));
-  health_->setToolTip(GatewayText(text));
-  health_->setStyleSheet(unwell ? "color: #b00000; font-weight: bold;" : QString());
+  const QString whole = GatewayText(text);
+  // The window has a fixed size; the label may not be laid out yet when the start shows it.
+  const QMargins margins = layout()->contentsMargins();
+  const int room = width() - margins.left() - margins.right();
+  QFont font = health_->font();
+  font.setBold(unwell);
+  health_->setFont(font);
+  QPalette palette = health_->palette();
+  palette.setColor(QPalette::WindowText, unwell ? QColor(0xb0, 0, 0) : this->palette().color(QPalette::WindowText));
+  health_->setPalette(palette);
+  health_->setText(QFontMetrics(font).elidedText(whole, Qt::ElideRight, room));
+  health_->setToolTip(whole);
 }
 
 Answer TForm1::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
