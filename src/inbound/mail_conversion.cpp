@@ -36,6 +36,7 @@ struct MailState {
   bool InAddressHeader = false;
   bool InHeader = true;     // until the first empty line
   std::string MessageId;    // the header's, "" when it has none
+  LineHash Hash;            // of all its lines
 };
 
 void ResetUsers(UserDatabase& users) {
@@ -268,6 +269,7 @@ bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail)
       break;
     }
     work.Append(line);
+    mail.Hash.Add(line);
     if (in.Continues()) continue;
     ReadLine(station.users, mail, line);
     if (mail.InHeader && IsBlank(line)) mail.InHeader = false;
@@ -314,7 +316,7 @@ void ConvertMail(Station& station, MessageJournal* journal) {
     WorkText work(station);
     ResetUsers(station.users);
     separator = ReadMail(in, station, work, mail);
-    if (journal != nullptr && journal->Repeated(MessageJournal::MailKey(mail.MessageId))) {
+    if (journal != nullptr && journal->Repeated(MessageJournal::MailKey(mail.MessageId, mail.Hash.value()))) {
       station.Status(" Handed to FBB before, skipped: e-mail " + mail.MessageId);
       continue;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 #include "base/errors.h"
@@ -57,13 +58,26 @@ MessageJournal::MessageJournal(Station& station) : station_(station) {
   }
 }
 
-std::string MessageJournal::MailKey(std::string_view message_id) {
-  return message_id.empty() ? std::string() : "mail " + std::string(message_id);
+namespace {
+
+std::string Hex(std::uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
 }
 
-std::string MessageJournal::NewsKey(std::string_view destination, std::string_view message_id) {
+}  // namespace
+
+std::string MessageJournal::MailKey(std::string_view message_id, std::uint64_t hash) {
   if (message_id.empty()) return {};
-  std::string key = "news " + std::string(destination) + " " + std::string(message_id);
+  return "mail " + std::string(message_id) + " " + Hex(hash);
+}
+
+std::string MessageJournal::NewsKey(std::string_view destination, std::string_view message_id,
+                                    std::uint64_t hash) {
+  if (message_id.empty()) return {};
+  std::string key =
+      "news " + std::string(destination) + " " + std::string(message_id) + " " + Hex(hash);
   for (char& c : key) {
     if (c == '\r' || c == '\n') c = ' ';
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -24,11 +25,13 @@ class MessageJournal {
   // Reads the file; a missing file, or one that cannot be read, is an empty journal.
   explicit MessageJournal(Station& station);
 
-  // The key of an e-mail, or of an article for one packet destination; "" when the message
-  // carries no Message-ID (it is never taken for a repeat).
-  [[nodiscard]] static std::string MailKey(std::string_view message_id);
+  // The key of an e-mail (its Message-ID and a hash of all its lines), or of an article for one
+  // packet destination (its Message-ID and a hash of its header lines); "" when the message
+  // carries no Message-ID (it is never taken for a repeat). A re-fetched message is the same
+  // bytes again; two messages that only share an ID (test corpora, spam) stay apart.
+  [[nodiscard]] static std::string MailKey(std::string_view message_id, std::uint64_t hash);
   [[nodiscard]] static std::string NewsKey(std::string_view destination,
-                                           std::string_view message_id);
+                                           std::string_view message_id, std::uint64_t hash);
 
   // Whether the message went into a MAIL.IN already (in an earlier pass or earlier in this
   // conversion); otherwise notes it as going now and says false.
@@ -41,6 +44,20 @@ class MessageJournal {
   Station& station_;
   std::unordered_map<std::string, std::time_t> entries_;  // key -> when it was handed over
   bool changed_ = false;
+};
+
+// A 64-bit FNV-1a hash over lines, each followed by a line end.
+class LineHash {
+ public:
+  void Add(std::string_view line) {
+    for (const char c : line) Mix(static_cast<unsigned char>(c));
+    Mix('\n');
+  }
+  [[nodiscard]] std::uint64_t value() const { return value_; }
+
+ private:
+  void Mix(unsigned char c) { value_ = (value_ ^ c) * 1099511628211ull; }
+  std::uint64_t value_ = 14695981039346656037ull;
 };
 
 // The value of a Message-ID header line ("Message-ID: <x@y>", any case), or "" for any other.

@@ -61,6 +61,7 @@ struct ArticleHeader {
   std::string SubjectText;
   std::string Sender;
   std::string MessageId;
+  LineHash Hash;  // of every header line
   std::vector<std::string> HeaderStore;
   std::size_t stored_bytes = 0;
   std::size_t left_out = 0;
@@ -84,6 +85,7 @@ std::string ReadHeader(TextReader& in, const ArticleEnd& article_end, ArticleHea
     }
     if (line.starts_with("Subject:")) header.SubjectText = Field(line, 9, 79);
     if (header.MessageId.empty()) header.MessageId = MessageIdOf(line);
+    header.Hash.Add(line);
     const bool end = line.empty();
     // The empty line that ends the block is always kept, so the block stays well-formed.
     if (end || (header.HeaderStore.size() < NewsPass::kMaxHeaderLines &&
@@ -144,7 +146,7 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
   ArticleHeader header;
   std::string next = ReadHeader(in, article_end, header);
   if (journal_ != nullptr &&
-      journal_->Repeated(MessageJournal::NewsKey(Address(number), header.MessageId))) {
+      journal_->Repeated(MessageJournal::NewsKey(Address(number), header.MessageId, header.Hash.value()))) {
     station_.Status(" Handed to FBB before, skipped: article " + header.MessageId);
     while (next.empty()) {
       bool beyond = false;

@@ -532,21 +532,23 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, RepeatedMessages,
     ::testing::Values(
         RepeatCase{"twice_in_one_fetch",
-                   {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "again"), "", "", {"a"}}}},
+                   {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "a"), "", "", {"a"}}}},
         RepeatCase{"again_in_a_later_pass",
                    {{kT0, IdMail("<1@x>", "a"), "", "", {"a"}},
-                    {kT0 + kDay, IdMail("<1@x>", "again") + IdMail("<2@x>", "b"), "", "", {"b"}}}},
+                    {kT0 + kDay, IdMail("<1@x>", "a") + IdMail("<2@x>", "b"), "", "", {"b"}}}},
         RepeatCase{"after_a_week_it_is_new",
                    {{kT0, IdMail("<1@x>", "a"), "", "", {"a"}},
-                    {kT0 + 8 * kDay, IdMail("<1@x>", "again"), "", "", {"again"}}}},
+                    {kT0 + 8 * kDay, IdMail("<1@x>", "a"), "", "", {"a"}}}},
+        RepeatCase{"one_id_on_two_texts_is_two_messages",
+                   {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "other"), "", "", {"a", "other"}}}},
         RepeatCase{"no_message_id_is_never_a_repeat",
                    {{kT0, IdMail("", "a") + IdMail("", "b"), "", "", {"a", "b"}},
                     {kT0 + 1, IdMail("", "a"), "", "", {"a"}}}},
         RepeatCase{"an_id_in_the_body_is_no_id",
                    {{kT0, IdMail("", "a") + IdMail("<body@x>", "b"), "", "", {"a", "b"}}}},
         RepeatCase{"article_again_in_its_group",
-                   {{kT0, "", IdArticle("<n@x>", "n") + IdArticle("<n@x>", "n2"), "", {"n"}},
-                    {kT0 + 1, "", IdArticle("<n@x>", "n3"), "", {}}}},
+                   {{kT0, "", IdArticle("<n@x>", "n") + IdArticle("<n@x>", "n"), "", {"n"}},
+                    {kT0 + 1, "", IdArticle("<n@x>", "n"), "", {}}}},
         RepeatCase{"a_crosspost_reaches_each_destination",
                    {{kT0, "", IdArticle("<n@x>", "n"), IdArticle("<n@x>", "n"), {"n", "n"}}}},
         RepeatCase{"mail_and_article_of_one_id_are_apart",
@@ -561,8 +563,9 @@ TEST_F(ConversionTest, AConversionCutShortHoldsNothingBack) {
   ConvertDownloads(station_);
   ASSERT_EQ(Imported().size(), 1u);
   const std::string journal = ReadBytes(dir_ / "MSGID.JNL");
-  EXPECT_EQ(journal, std::to_string(kT0) + " mail <1@x>\r\n" + std::to_string(kT0) +
-                         " mail <old@x>\r\n");
+  EXPECT_TRUE(journal.starts_with(std::to_string(kT0) + " mail <1@x> ")) << journal;
+  EXPECT_TRUE(journal.ends_with(std::to_string(kT0) + " mail <old@x>\r\n")) << journal;
+  EXPECT_EQ(journal.find("broken"), std::string::npos);
 }
 
 }  // namespace

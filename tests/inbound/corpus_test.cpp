@@ -85,6 +85,15 @@ class CorpusTest : public ::testing::Test {
     EXPECT_EQ(count, expected);
   }
 
+  // The corpus holds some messages twice, byte for byte: they go to FBB once.
+  int Repeats() const {
+    int n = 0;
+    for (const std::string& line : op_.status_lines) {
+      n += line.starts_with(" Handed to FBB before, skipped: ") ? 1 : 0;
+    }
+    return n;
+  }
+
   TempDir dir_;
   ScriptedOperator op_;
   Station station_{op_, dir_.path()};
@@ -94,16 +103,18 @@ TEST_F(CorpusTest, EveryEmailBecomesOneGeneralBulletin) {
   const int mails = MakeSoup("mail", "mail", dir_ / "0000000.MSG");
   ASSERT_GT(mails, 3000);
   ConvertDownloads(station_);
-  ExpectWholeMessages("SB EMAIL @ WW", mails);
-  EXPECT_EQ(station_.counters.EmailToPacket, mails);
+  EXPECT_LT(Repeats(), 50);
+  ExpectWholeMessages("SB EMAIL @ WW", mails - Repeats());
+  EXPECT_EQ(station_.counters.EmailToPacket, mails - Repeats());
 }
 
 TEST_F(CorpusTest, EveryArticleBecomesOneBulletin) {
   const int articles = MakeSoup("news", "news", dir_ / "0000001.MSG");
   ASSERT_GT(articles, 2000);
   ConvertDownloads(station_);
-  ExpectWholeMessages("SB NEWS @ INET", articles);
-  EXPECT_EQ(station_.counters.InetToPacket, articles);
+  EXPECT_LT(Repeats(), 20);
+  ExpectWholeMessages("SB NEWS @ INET", articles - Repeats());
+  EXPECT_EQ(station_.counters.InetToPacket, articles - Repeats());
 }
 
 }  // namespace

@@ -57,9 +57,12 @@ class FbbImportTest : public ::testing::Test {
  protected:
   void SetUp() override { SKIP_WITHOUT_FBB(); }
 
-  // One pass, then FBB started on the handed-over file until it has imported it.
+  // One pass, then FBB started on the handed-over file until it has imported it. The corpora
+  // hold a few messages twice, byte for byte, which go to FBB once: repeats_ counts them.
   void PassAndImport(GatewayStation& station, FbbInstance& fbb) {
-    ASSERT_TRUE(Completed(station.Pass()));
+    const ConsoleResult pass = station.Pass();
+    ASSERT_TRUE(Completed(pass));
+    repeats_ = tidewire::testing::Occurrences(pass.output, " Handed to FBB before, skipped: ");
     ASSERT_TRUE(fs::exists(fbb.ImportFile())) << "the pass handed nothing to FBB";
     ASSERT_TRUE(fbb.Start()) << fbb.Log();
     ASSERT_TRUE(fbb.WaitForImport(240s)) << "FBB did not take mail.in\n" << fbb.Log();
@@ -73,6 +76,8 @@ class FbbImportTest : public ::testing::Test {
     EXPECT_EQ(faults, "");
     return written;
   }
+
+  int repeats_ = 0;
 
   static int CountHeaders(const std::vector<WrittenMessage>& written, const std::string& start) {
     int n = 0;
@@ -89,7 +94,8 @@ TEST_F(FbbImportTest, EveryCorpusMailIsStoredAsWritten) {
   ASSERT_GT(mails, 3000);
   PassAndImport(station, fbb);
   const std::vector<WrittenMessage> written = Written(station);
-  EXPECT_GE(static_cast<int>(written.size()), mails);
+  EXPECT_LT(repeats_, 50);
+  EXPECT_GE(static_cast<int>(written.size()), mails - repeats_);
   EXPECT_TRUE(StoredAsWritten(written, fbb.ImportedMessages(), fbb));
   EXPECT_TRUE(fbb.Held().empty());
 }
@@ -112,7 +118,8 @@ TEST_F(FbbImportTest, EveryCorpusMailAsPlainTextIsStoredAsWrittenAndShorter) {
   const int mails = MakeSoup("mail", station.Inbox("0000000.MSG"));
   PassAndImport(station, fbb);
   const std::vector<WrittenMessage> written = Written(station);
-  EXPECT_GE(static_cast<int>(written.size()), mails);
+  EXPECT_LT(repeats_, 50);
+  EXPECT_GE(static_cast<int>(written.size()), mails - repeats_);
   EXPECT_TRUE(StoredAsWritten(written, fbb.ImportedMessages(), fbb));
   EXPECT_TRUE(fbb.Held().empty());
   const std::uintmax_t plain = station.BackupMailIn().size();
@@ -130,7 +137,8 @@ TEST_F(FbbImportTest, EveryCorpusArticleIsStoredAsWritten) {
   ASSERT_GT(articles, 2000);
   PassAndImport(station, fbb);
   const std::vector<WrittenMessage> written = Written(station);
-  EXPECT_EQ(CountHeaders(written, "SB TECH @ INET < "), articles);
+  EXPECT_LT(repeats_, 20);
+  EXPECT_EQ(CountHeaders(written, "SB TECH @ INET < "), articles - repeats_);
   EXPECT_TRUE(StoredAsWritten(written, fbb.ImportedMessages(), fbb));
   EXPECT_TRUE(fbb.Held().empty());
 }
