@@ -44,6 +44,20 @@ QMessageBox::StandardButtons ButtonsOf(Buttons buttons) {
   return QMessageBox::Ok;
 }
 
+QMessageBox::StandardButton ButtonOf(Answer answer) {
+  switch (answer) {
+    case Answer::kOk:
+      return QMessageBox::Ok;
+    case Answer::kCancel:
+      return QMessageBox::Cancel;
+    case Answer::kYes:
+      return QMessageBox::Yes;
+    case Answer::kNo:
+      return QMessageBox::No;
+  }
+  return QMessageBox::Ok;
+}
+
 // A box closed without a button gives the answer of its escape button.
 Answer AnswerOf(int pressed, Buttons buttons) {
   switch (pressed) {
@@ -92,6 +106,11 @@ Answer TForm1::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {
   shown.replace('\r', '\n');
   QMessageBox box(IconOf(kind), "Tidewire", shown, ButtonsOf(buttons), this);
   box.setTextFormat(Qt::PlainText);
+  // Enter and Escape both give the answer that loses nothing ("create a new database?" must
+  // not be answered Yes by a stray Enter).
+  const QMessageBox::StandardButton safe = ButtonOf(EscapeAnswer(buttons));
+  box.setDefaultButton(safe);
+  box.setEscapeButton(safe);
   return AnswerOf(box.exec(), buttons);
 }
 

@@ -166,6 +166,19 @@ TEST_F(MainWindowTest, TheSavedPlacementIsAppliedOnShow) {
   EXPECT_FALSE(form->isMinimized());
 }
 
+// Enter answers every box with what loses nothing: No to "create a new database?", Cancel.
+TEST_F(MainWindowTest, TheDefaultButtonLosesNothing) {
+  auto form = Window();
+  BoxAnswerer boxes({"OK", "OK", "Yes", "Yes"});
+  (void)form->ShowBox(BoxKind::kInformation, Buttons::kOk, "a");
+  (void)form->ShowBox(BoxKind::kConfirmation, Buttons::kOkCancel, "b");
+  EXPECT_EQ(form->ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                          "Are you realy sure you want to create a new database?"),
+            Answer::kYes);
+  (void)form->ShowBox(BoxKind::kConfirmation, Buttons::kYes, "d");
+  EXPECT_EQ(boxes.Defaults(), (std::vector<std::string>{"OK", "Cancel", "No", "Yes"}));
+}
+
 TEST_F(MainWindowTest, LogListsTheLogFile) {
   WriteBytes(station_ / "TWIRE.LOG", "first record\r\nsecond record\r\n");
   auto form = Window();

@@ -27,6 +27,8 @@ class BoxAnswerer {
   // The texts of the boxes shown so far, line breaks as "\n".
   [[nodiscard]] const std::vector<std::string>& Texts() const { return texts_; }
   [[nodiscard]] int Unexpected() const { return unexpected_; }
+  // The caption of each box's default button (the one Enter presses).
+  [[nodiscard]] const std::vector<std::string>& Defaults() const { return defaults_; }
 
  private:
   void Poll() {
@@ -34,6 +36,9 @@ class BoxAnswerer {
     if (box == nullptr || box->property("tw_answered").toBool()) return;
     box->setProperty("tw_answered", true);
     texts_.push_back(box->text().toStdString());
+    defaults_.push_back(box->defaultButton() != nullptr
+                            ? box->defaultButton()->text().remove('&').toStdString()
+                            : std::string());
     QAbstractButton* press = nullptr;
     if (!answers_.empty()) {
       const QString caption = QString::fromStdString(answers_.front());
@@ -51,6 +56,7 @@ class BoxAnswerer {
 
   std::deque<std::string> answers_;
   std::vector<std::string> texts_;
+  std::vector<std::string> defaults_;
   int unexpected_ = 0;
   QTimer timer_;
 };
