@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QHideEvent>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -53,7 +54,7 @@ TForm1::TForm1(const std::filesystem::path& work_dir, std::filesystem::path ini_
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       station_(*this, work_dir),
-      placement_(ini_file, "TForm1") {
+      placement_(ini_file, "TForm1", work_dir) {
   setObjectName("TForm1");
   station_.drives = platform::DriveMap::FromIni(platform::IniFile::Load(ini_file));
   BuildControls();
@@ -70,7 +71,11 @@ QPushButton* TForm1::MakeButton(const char* name, const char* caption, const cha
 }
 
 void TForm1::BuildControls() {
-  setWindowTitle(kCaption);
+  // Two stations may run side by side: the title names this one.
+  setWindowTitle(QString(kCaption) + " [" +
+                 QString::fromStdString(
+                     std::filesystem::absolute(station_.work_dir).lexically_normal().string()) +
+                 "]");
   // The packaged icon where tidewire-gui installed it.
   setWindowIcon(QIcon::fromTheme("tidewire", style()->standardIcon(QStyle::SP_DriveNetIcon)));
 
@@ -97,6 +102,7 @@ void TForm1::BuildControls() {
   health_ = new QLabel(this);
   health_->setObjectName("Health");
   health_->setWordWrap(false);
+  health_->hide();  // until a pass has written HEALTH
   list_box1_ = new StatusListBox(this);
 
   button1_ = MakeButton("Button1", "GO!", "RUN the Gateway");
@@ -370,7 +376,17 @@ void TForm1::ShowFromAnotherStart() {
 // takes the saved placement again.
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!event->spontaneous()) placement_.Restore(*this);
+  if (event->spontaneous()) return;
+  // A state is taken once the window is up; set before, the window manager drops it.
+  const int state = placement_.Restore(*this);
+  if (state == 1) QMetaObject::invokeMethod(this, &QWidget::showMinimized, Qt::QueuedConnection);
+  if (state == 3) QMetaObject::invokeMethod(this, &QWidget::showMaximized, Qt::QueuedConnection);
+}
+
+// Hidden to the tray, the window comes back where it was hidden.
+void TForm1::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous() && !closed_) SavePlacement();
 }
 
 void TForm1::SavePlacement() {

@@ -74,6 +74,7 @@ class TForm1 : public QWidget, public Operator {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

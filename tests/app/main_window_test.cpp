@@ -53,7 +53,9 @@ struct ControlText {
 
 TEST_F(MainWindowTest, ControlsCarryTheirCaptionsAndHints) {
   auto form = Window();
-  EXPECT_EQ(form->windowTitle(), "Tidewire - Internet (e)mail <-> Packet Radio Gateway");
+  EXPECT_EQ(form->windowTitle().toStdString(),
+            "Tidewire - Internet (e)mail <-> Packet Radio Gateway [" +
+                std::filesystem::absolute(station_).lexically_normal().string() + "]");
   const std::vector<ControlText> buttons = {{"Button1", "GO!", "RUN the Gateway"},
                                             {"Button2", "Info", ""},
                                             {"Stop", "Stop", "Exit the program"},
@@ -149,10 +151,78 @@ TEST_F(MainWindowTest, TheCloseBoxAsksAndNoKeepsTheWindow) {
   boxes.Then("Yes");
   EXPECT_TRUE(form->close());
   const auto ini = platform::IniFile::Load(ini_);
-  EXPECT_EQ(ini.Get("WindowsRestorer", "TForm1_Width"), std::to_string(form->width()));
-  EXPECT_EQ(ini.Get("WindowsRestorer", "TForm1_WindowState"), "2");
-  EXPECT_TRUE(ini.Get("WindowsRestorer", "TForm1_Left").has_value());
+  const std::string section = "WindowsRestorer " + std::filesystem::absolute(station_).string();
+  EXPECT_EQ(ini.Get(section, "TForm1_Width"), std::to_string(form->width()));
+  EXPECT_EQ(ini.Get(section, "TForm1_WindowState"), "2");
+  EXPECT_TRUE(ini.Get(section, "TForm1_Left").has_value());
 }
+
+// Placement round-trips exactly, per station; a minimised window comes back minimised; the
+// window coming back from the tray is where it was hidden.
+TEST_F(MainWindowTest, PlacementRoundTripsPerStation) {
+  QPoint inside;
+  {
+    auto form = Window();
+    form->show();
+    form->move(30, 60);
+    inside = form->geometry().topLeft();
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->geometry().topLeft(), inside);
+    BoxAnswerer boxes({"Yes"});
+    EXPECT_TRUE(form->close());
+  }
+  for (int start = 0; start < 3; ++start) {
+    auto form = Window();
+    form->show();
+    EXPECT_EQ(form->geometry().topLeft(), inside) << "start " << start;
+    BoxAnswerer boxes({"Yes"});
+    EXPECT_TRUE(form->close());
+  }
+  platform::IniFile ini = platform::IniFile::Load(ini_);
+  ini.Set("WindowsRestorer " + std::filesystem::absolute(station_).string(), "TForm1_WindowState",
+          "1");
+  ini.Save(ini_);
+  auto form = Window();
+  form->show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form->isMinimized());
+  // Another station sharing the INI file has a placement of its own.
+  const std::filesystem::path other = station_.parent_path() / "other";
+  std::filesystem::copy(station_, other, std::filesystem::copy_options::recursive);
+  TForm1 second(other, ini_);
+  second.show();
+  EXPECT_NE(second.geometry().topLeft(), inside);
+  EXPECT_NE(second.windowTitle(), form->windowTitle());
+}
+
+struct ScreenCase {
+  const char* name;
+  QRect saved;
+  QRect placed;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* os) { *os << c.name; }
+
+class OnScreenPlacement : public ::testing::TestWithParam<ScreenCase> {};
+
+// Two screens side by side (1280x1024 with a 24-pixel panel on top, and 1024x768); title 20.
+TEST_P(OnScreenPlacement, EveryWindowLandsWhollyOnAScreen) {
+  const std::vector<QRect> screens = {QRect(0, 24, 1280, 1000), QRect(1280, 0, 1024, 768)};
+  EXPECT_EQ(OnScreen(GetParam().saved, screens, 20), GetParam().placed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OnScreenPlacement,
+    ::testing::Values(ScreenCase{"inside_stays", {100, 100, 720, 500}, {100, 100, 720, 500}},
+                      ScreenCase{"title_under_the_panel", {100, 5, 720, 500}, {100, 44, 720, 500}},
+                      ScreenCase{"off_to_the_left", {-300, 100, 720, 500}, {0, 100, 720, 500}},
+                      ScreenCase{"on_the_second_screen", {1400, 50, 720, 500}, {1400, 50, 720, 500}},
+                      ScreenCase{"across_both_goes_where_more_of_it_is",
+                                 {1000, 100, 720, 500}, {1280, 100, 720, 500}},
+                      ScreenCase{"unplugged_monitor", {3000, 100, 720, 500}, {280, 274, 720, 500}},
+                      ScreenCase{"far_below", {100, 5000, 720, 500}, {280, 274, 720, 500}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, TheSavedPlacementIsAppliedOnShow) {
   platform::IniFile ini;
@@ -162,7 +232,7 @@ TEST_F(MainWindowTest, TheSavedPlacementIsAppliedOnShow) {
   ini.Save(ini_);
   auto form = Window();
   form->show();
-  EXPECT_EQ(form->pos(), QPoint(30, 40));
+  EXPECT_EQ(form->geometry().topLeft(), QPoint(30, 40));
   EXPECT_FALSE(form->isMinimized());
 }
 
