@@ -52,6 +52,27 @@ std::optional<std::chrono::milliseconds> WatchdogLimit(const Station& station) {
   return std::chrono::milliseconds(minutes * 60'000);
 }
 
+// Waits for the client within the watchdog's limit, putting each line it writes into the status
+// list as it comes (the operator sees "login refused" when it happens, not in a terminal).
+// True once it has ended.
+bool WaitShowingItsLines(Station& station, platform::ChildProcess& child) {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::chrono::milliseconds kSlice(200);
+  const std::optional<std::chrono::milliseconds> limit = WatchdogLimit(station);
+  const Clock::time_point deadline = limit ? Clock::now() + *limit : Clock::time_point::max();
+  for (;;) {
+    std::chrono::milliseconds slice = kSlice;
+    if (limit) {
+      slice = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                         std::chrono::milliseconds(0), kSlice);
+    }
+    const bool ended = station.op.WaitForChild(child, slice);
+    for (const std::string& line : child.TakeLines(ended)) station.Status(line);
+    if (ended) return true;
+    if (limit && Clock::now() >= deadline) return false;
+  }
+}
+
 void WarnOfStoppedClient(Station& station) {
   Operator& op = station.op;
   op.Beep();
@@ -117,11 +138,17 @@ ClientRun RunSoupClient(Station& station, ClientCommand command, int* exit_statu
   const std::filesystem::path program = FindSoupClient(kProgramWord);
   std::error_code error;
   const std::filesystem::path real = std::filesystem::canonical(program, error);
-  if (program.empty() || error || real.filename() != kOwnClient) {
-    return RunSoupClient(station, SoupCommandLine(station, command), {}, exit_status);
-  }
-  return RunSoupClient(station, SoupCommandLine(station, command, PasswordOnLine::kNo),
-                       {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord}, exit_status);
+  // Activity says what the client does while it runs.
+  station.op.SetError1(command == ClientCommand::kSend       ? "SOUPER95 sending"
+                       : command == ClientCommand::kMarkRead ? "SOUPER95 marking read"
+                                                             : "SOUPER95 getting");
+  const ClientRun run =
+      program.empty() || error || real.filename() != kOwnClient
+          ? RunSoupClient(station, SoupCommandLine(station, command), {}, exit_status)
+          : RunSoupClient(station, SoupCommandLine(station, command, PasswordOnLine::kNo),
+                          {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord}, exit_status);
+  station.op.SetError1("Starting");
+  return run;
 }
 
 ClientRun RunSoupClient(Station& station, std::string_view command_line,
@@ -132,7 +159,8 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
       words.empty() ? std::filesystem::path() : FindSoupClient(words.front());
   std::optional<platform::ChildProcess> child;
   if (!program.empty()) {
-    child = platform::ChildProcess::Start(program, words, station.work_dir, environment);
+    child = platform::ChildProcess::Start(program, words, station.work_dir, environment,
+                                          /*capture=*/true);
   }
   if (!child) {
     ErrorBox(station.op, "Unable to execute SOUPER95");
@@ -140,7 +168,7 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
   }
   // The pass does nothing else meanwhile (a window only keeps painting): files are exchanged
   // only before the start and after the end.
-  (void)station.op.WaitForChild(*child, WatchdogLimit(station));
+  (void)WaitShowingItsLines(station, *child);
   station.op.giveTurn();
   if (child->WaitFor(std::chrono::milliseconds(2)) || !station.config.WatchdogEnabled) {
     if (exit_status != nullptr && child->ended()) *exit_status = child->exit_status();

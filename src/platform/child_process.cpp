@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,7 +96,8 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& program,
                                                 const std::vector<std::string>& args,
                                                 const std::filesystem::path& work_dir,
-                                                const std::vector<std::string>& extra_env) {
+                                                const std::vector<std::string>& extra_env,
+                                                bool capture) {
   std::vector<std::string> words = args.empty() ? std::vector<std::string>{program} : args;
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -113,14 +115,28 @@ std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& pro
   for (std::string& mine : extra) envp.push_back(mine.data());
   envp.push_back(nullptr);
 
+  int pipe_ends[2] = {-1, -1};
+  if (capture && ::pipe2(pipe_ends, O_CLOEXEC) != 0) return std::nullopt;
+  const auto close_pipe = [&pipe_ends] {
+    for (int& end : pipe_ends) {
+      if (end >= 0) ::close(std::exchange(end, -1));
+    }
+  };
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
-  if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    close_pipe();
+    return std::nullopt;
+  }
   if (posix_spawnattr_init(&attr) != 0) {
     posix_spawn_file_actions_destroy(&actions);
+    close_pipe();
     return std::nullopt;
   }
   bool ready = PrepareAttributes(attr) &&
+               (!capture ||
+                (posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO) == 0 &&
+                 posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDERR_FILENO) == 0)) &&
                posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
                posix_spawn_file_actions_addchdir_np(&actions, work_dir.c_str()) == 0;
   pid_t pid = -1;
@@ -129,22 +145,63 @@ std::optional<ChildProcess> ChildProcess::Start(const std::filesystem::path& pro
   }
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
-  if (!ready) return std::nullopt;
-  return ChildProcess(pid);
+  if (capture) ::close(std::exchange(pipe_ends[1], -1));
+  if (!ready) {
+    close_pipe();
+    return std::nullopt;
+  }
+  if (capture) ::fcntl(pipe_ends[0], F_SETFL, O_NONBLOCK);
+  return ChildProcess(pid, capture ? std::exchange(pipe_ends[0], -1) : -1);
+}
+
+std::vector<std::string> ChildProcess::TakeLines(bool rest) {
+  // A line longer than this is handed on in pieces, so no child can fill the memory.
+  constexpr std::size_t kLongestLine = 64 * 1024;
+  std::vector<std::string> lines;
+  if (output_ >= 0) {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(output_, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      pending_.append(buffer, static_cast<std::size_t>(got));
+      if (pending_.size() > 16 * kLongestLine) break;  // the rest at the next call
+    }
+  }
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = pending_.find('\n', start);
+    if (end == std::string::npos && pending_.size() - start >= kLongestLine) end = start + kLongestLine;
+    if (end == std::string::npos) break;
+    std::string line = pending_.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + (end < pending_.size() && pending_[end] == '\n' ? 1 : 0);
+  }
+  pending_.erase(0, start);
+  if (rest && !pending_.empty()) lines.push_back(std::exchange(pending_, std::string()));
+  return lines;
 }
 
 ChildProcess::~ChildProcess() {
   if (pid_ > 0) Kill();
+  if (output_ >= 0) ::close(output_);
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), exit_status_(other.exit_status_) {}
+    : pid_(std::exchange(other.pid_, -1)),
+      exit_status_(other.exit_status_),
+      output_(std::exchange(other.output_, -1)),
+      pending_(std::move(other.pending_)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     if (pid_ > 0) Kill();
+    if (output_ >= 0) ::close(output_);
     pid_ = std::exchange(other.pid_, -1);
     exit_status_ = other.exit_status_;
+    output_ = std::exchange(other.output_, -1);
+    pending_ = std::move(other.pending_);
   }
   return *this;
 }

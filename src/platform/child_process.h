@@ -33,9 +33,12 @@ class ChildProcess {
   // Starts `program` with `args` (args[0] is the name the program sees for itself) in
   // `work_dir`, with this process's environment (and `extra_env`, "NAME=value", for this child
   // alone) and no open files but the standard three. Nothing when it cannot be started.
+  // With `capture`, what the child writes to its standard output and error comes back through
+  // TakeLines instead of going to the gateway's own.
   [[nodiscard]] static std::optional<ChildProcess> Start(
       const std::filesystem::path& program, const std::vector<std::string>& args,
-      const std::filesystem::path& work_dir, const std::vector<std::string>& extra_env = {});
+      const std::filesystem::path& work_dir, const std::vector<std::string>& extra_env = {},
+      bool capture = false);
 
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;
@@ -49,18 +52,24 @@ class ChildProcess {
   // Ends the child by force and reaps it.
   void Kill();
 
+  // The whole lines the captured child has written so far (without their line ends), without
+  // waiting; with `rest`, also an unfinished last line (for a child that has ended).
+  [[nodiscard]] std::vector<std::string> TakeLines(bool rest = false);
+
   [[nodiscard]] bool ended() const { return pid_ < 0; }
   // The exit status of an ended child (128 + the signal for one ended by a signal).
   [[nodiscard]] int exit_status() const { return exit_status_; }
   [[nodiscard]] pid_t pid() const { return pid_; }
 
  private:
-  explicit ChildProcess(pid_t pid) : pid_(pid) {}
+  ChildProcess(pid_t pid, int output) : pid_(pid), output_(output) {}
   // Reaps the child when it has ended; `block` waits for it.
   bool Reap(bool block);
 
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  int output_ = -1;       // the read end of a captured child's output
+  std::string pending_;  // an unfinished line
 };
 
 }  // namespace tidewire::platform

@@ -153,9 +153,16 @@ TEST_F(SoupClientTest, SendsMarksReadAndFetchesInThisOrder) {
       " Creating backup of: MAIL.MSG",     " Creating backup of: NEWS.MSG",
       " Creating backup of: REPLIES",      " Creating backup of: INDEX",
       " Deleting file: INDEX",             " Waiting for SOUPER95 to SEND mail...",
+      // The client's own words reach the list as they come.
+      "tidewire-fake-soup: sent MAIL.MSG (9 bytes) to smtp.example as gw",
+      "tidewire-fake-soup: marked the waiting mail read",
       " Waiting for SOUPER95 to GET mail...",
       " Creating BACKUPS of downloaded message-files..."};
   EXPECT_EQ(op_.status_lines, expected);
+  // Activity says what the client does while it runs.
+  EXPECT_EQ(op_.error1_history,
+            (std::vector<std::string>{"SOUPER95 sending", "Starting", "SOUPER95 marking read",
+                                      "Starting", "SOUPER95 getting", "Starting"}));
   // The packet was backed up before the send took it; INDEX never survives the step.
   EXPECT_EQ(ReadBytes(place_.Backup("REPLIES")), "MAIL\tmail\tb\n");
   EXPECT_EQ(ReadBytes(place_.Backup("INDEX")), "1.M01\r\n5\r\n");

@@ -147,6 +147,28 @@ TEST_F(ChildProcessTest, FindProgramSearchesPathForAPlainWord) {
   ::setenv("PATH", saved.c_str(), 1);
 }
 
+// A captured child's output and error come back in lines: CR LF ends a line, a last line
+// without its end comes with the rest, and an endless line comes in 64 KiB pieces.
+TEST_F(ChildProcessTest, CapturedOutputComesBackInLines) {
+  auto child = ChildProcess::Start(
+      "/bin/sh",
+      {"sh", "-c", "printf 'one\\ntwo\\r\\n'; printf 'err\\n' >&2; head -c 150000 /dev/zero | tr '\\0' x"},
+      dir_.path(), {}, /*capture=*/true);
+  ASSERT_TRUE(child.has_value());
+  std::vector<std::string> lines;
+  bool ended = false;
+  while (!ended) {
+    ended = child->WaitFor(std::chrono::milliseconds(20));
+    for (std::string& line : child->TakeLines(ended)) lines.push_back(std::move(line));
+  }
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ((std::vector<std::string>(lines.begin(), lines.begin() + 3)),
+            (std::vector<std::string>{"one", "two", "err"}));
+  EXPECT_EQ(lines[3].size() + lines[4].size() + lines[5].size(), 150000u);
+  EXPECT_EQ(lines[3].size(), 65536u);
+  EXPECT_EQ(child->exit_status(), 0);
+}
+
 TEST(OwnFolder, IsTheFolderOfTheRunningExecutable) {
   EXPECT_TRUE(std::filesystem::exists(OwnFolder() / "tidewire_tests"));
 }
