@@ -126,8 +126,14 @@ std::optional<std::string> TForm1::TypedAnswer(TypedQuestion question) {
   dialog.setWindowTitle("Tidewire");
   dialog.setInputMode(QInputDialog::TextInput);
   const bool letter = question == TypedQuestion::kYesNoLetter;
-  dialog.setLabelText(letter ? "Do you want to type in a BID number now?  (y/n)"
-                             : "Enter a BID-number now (max 99999) :");
+  if (question == TypedQuestion::kWatchdogMinutes) {
+    dialog.setLabelText(
+        "Enter number of minutes in file WATCH.DOG before Tdwire should close down SOUPER95.");
+    dialog.setTextValue("10");
+  } else {
+    dialog.setLabelText(letter ? "Do you want to type in a BID number now?  (y/n)"
+                               : "Enter a BID-number now (max 99999) :");
+  }
   if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(letter ? 1 : 5);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.textValue().toStdString();

@@ -2,6 +2,7 @@
 
 #include "base/file_layer.h"
 #include "base/operator.h"
+#include "base/text.h"
 #include "config/flag_files.h"
 
 namespace tidewire::config {
@@ -42,7 +43,7 @@ std::string NewsExampleAddress(std::string_view at, bool swap_news_address) {
                            : "(HACK @ " + std::string(at) + ")";
 }
 
-void AskAdvancedQuestions(Station& station, const EditorLauncher& launch_editor) {
+void AskAdvancedQuestions(Station& station) {
   SwitchFlag(station, kAckFlag, AskYes(station, "Send ACK-message to every received message?"));
   SwitchFlag(station, kLeaveCopyFlag,
              AskYes(station, "Leave copy of email on mail-server (default=NO) ?"));
@@ -50,12 +51,20 @@ void AskAdvancedQuestions(Station& station, const EditorLauncher& launch_editor)
     DeleteFileIfPresent(station.File(kWatchdogFile));
     return;
   }
-  CreateEmptyFile(station.File(kWatchdogFile));
-  InformationBox(station.op,
-                 "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
+  // The minutes are asked here: an empty WATCH.DOG left for an editor that never came up made
+  // every later pass start with "Error in file WATCH.DOG (Invalid time.)".
+  station.Status("Enter number of minutes in file WATCH.DOG before Tdwire should close down "
                  "SOUPER95.");
-  // The spelling on disk, which an existing watch.dog of other case keeps.
-  (void)launch_editor(ResolvePath(station.File(kWatchdogFile)));
+  const std::optional<std::string> typed = station.op.TypedAnswer(TypedQuestion::kWatchdogMinutes);
+  const std::optional<std::int32_t> minutes =
+      typed ? ParseDecimal(TrimTrailing(*typed)) : std::nullopt;
+  if (!minutes || *minutes <= 0) {
+    InformationBox(station.op, "No number of minutes: the WatchDog stays as it was.");
+    return;
+  }
+  TextWriter out(station.File(kWatchdogFile), TextWriter::Mode::kReplace);
+  out.WriteLine(std::to_string(*minutes));
+  out.Close();
 }
 
 void MarkAllMessagesRead(Station& station) {

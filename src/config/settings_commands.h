@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,8 +11,6 @@
 
 namespace tidewire::config {
 
-// Opens a file in the text editor without waiting (platform::LaunchEditor in the program).
-using EditorLauncher = std::function<bool(const std::filesystem::path&)>;
 
 // The captions of the two header buttons; both have 22 characters.
 inline constexpr std::string_view kShortHeadersEnabled = "SHORT HEADERS ENABLED ";
@@ -27,7 +27,7 @@ inline constexpr std::string_view kShortHeadersDisabled = "SHORT HEADERS DISABLE
 
 // "Advanced": the three questions, always all three, each switching its flag file (ACK, LCOPY,
 // WATCH.DOG); a new WATCH.DOG is opened in the text editor for its minutes.
-void AskAdvancedQuestions(Station& station, const EditorLauncher& launch_editor);
+void AskAdvancedQuestions(Station& station);
 
 // "Mark all messages as READ": the flag file A_READ for the next fetch, and the box saying so.
 void MarkAllMessagesRead(Station& station);

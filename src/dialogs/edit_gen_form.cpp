@@ -78,7 +78,7 @@ void ForceLowerCase(QLineEdit* field) {
 }  // namespace
 
 TEditGenForm1::TEditGenForm1(Station& station, QWidget* parent)
-    : QDialog(parent), station_(station), launch_editor_(platform::LaunchEditor) {
+    : QDialog(parent), station_(station) {
   setObjectName("TEditGenForm1");
   setWindowTitle("Settings");
   BuildControls();
@@ -265,7 +265,7 @@ void TEditGenForm1::MarkReadButtonClick() {
 }
 
 void TEditGenForm1::AdvancedButtonClick() {
-  RunCommand(station_, [this] { config::AskAdvancedQuestions(station_, launch_editor_); });
+  RunCommand(station_, [this] { config::AskAdvancedQuestions(station_); });
 }
 
 void TEditGenForm1::OKButtonClick() {

@@ -25,8 +25,6 @@ class TEditGenForm1 : public QDialog {
   // Shows in the two-digit entry field what the last load of the configuration put there
   // (Station::AfterXMessageEntry); the main window calls it after a pass.
   void ShowAfterXMessageEntry();
-  // The editor started for WATCH.DOG; platform::LaunchEditor unless replaced (tests).
-  void SetEditorLauncher(config::EditorLauncher launcher) { launch_editor_ = std::move(launcher); }
   // The text of the AT field, for the list editor's example.
   [[nodiscard]] QString AtText() const;
 
@@ -49,7 +47,6 @@ class TEditGenForm1 : public QDialog {
   void OKButtonClick();
 
   Station& station_;
-  config::EditorLauncher launch_editor_;
   config::SettingsFields read_;  // as read, for what the controls do not show
   std::array<QLineEdit*, kTextFieldCount> text_fields_{};
   QPushButton* news_headers_ = nullptr;

@@ -23,13 +23,6 @@ class SettingsCommandsTest : public ::testing::Test, public ConfigFilesTest {
         .ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo,
                    "Enable WatchDog for SOUPER95? (Default=NO)", watchdog);
   }
-  EditorLauncher Recorder() {
-    return [this](const std::filesystem::path& file) {
-      edited.push_back(file.filename().string());
-      return true;
-    };
-  }
-  std::vector<std::string> edited;
 };
 
 TEST_F(SettingsCommandsTest, Captions) {
@@ -41,27 +34,35 @@ TEST_F(SettingsCommandsTest, Captions) {
   EXPECT_EQ(NewsExampleAddress("INET", true), "(INET @ HACK)");
 }
 
-TEST_F(SettingsCommandsTest, AdvancedYesCreatesTheFlagsAndEmptiesTheWatchdog) {
-  WriteBytes(dir / "WATCH.DOG", "10\r\n");
-  ExpectQuestions(Answer::kYes, Answer::kYes, Answer::kYes);
-  op.ExpectOk(BoxKind::kInformation,
-              "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
-              "SOUPER95.");
-  AskAdvancedQuestions(station, Recorder());
-  EXPECT_TRUE(FileIsPresent(dir / "ACK"));
-  EXPECT_TRUE(FileIsPresent(dir / "LCOPY"));
-  EXPECT_EQ(ReadBytes(dir / "WATCH.DOG"), "");
-  EXPECT_EQ(edited, std::vector<std::string>{"WATCH.DOG"});
+// The WatchDog's minutes are asked at once: nothing typed, or no number, leaves WATCH.DOG as it
+// was instead of an empty file that would stop every later pass.
+TEST_F(SettingsCommandsTest, AdvancedYesCreatesTheFlagsAndAsksTheWatchdogMinutes) {
+  const struct {
+    std::optional<std::string> typed;
+    const char* watchdog_after;
+  } rows[] = {{"25", "25\r\n"}, {"", "10\r\n"}, {"ten", "10\r\n"}, {std::nullopt, "10\r\n"}};
+  for (const auto& row : rows) {
+    WriteBytes(dir / "WATCH.DOG", "10\r\n");
+    ExpectQuestions(Answer::kYes, Answer::kYes, Answer::kYes);
+    op.ThenType(row.typed);
+    if (std::string(row.watchdog_after) == "10\r\n") {
+      op.ExpectOk(BoxKind::kInformation, "No number of minutes: the WatchDog stays as it was.");
+    }
+    AskAdvancedQuestions(station);
+    EXPECT_TRUE(FileIsPresent(dir / "ACK"));
+    EXPECT_TRUE(FileIsPresent(dir / "LCOPY"));
+    EXPECT_EQ(ReadBytes(dir / "WATCH.DOG"), row.watchdog_after) << row.typed.value_or("(none)");
+  }
+  EXPECT_EQ(op.questions.back(), TypedQuestion::kWatchdogMinutes);
 }
 
 TEST_F(SettingsCommandsTest, AdvancedNoDeletesTheFlagsAndCreatesNothing) {
   for (const char* name : {"ACK", "LCOPY", "WATCH.DOG"}) WriteBytes(dir / name, "");
   ExpectQuestions(Answer::kNo, Answer::kNo, Answer::kNo);
-  AskAdvancedQuestions(station, Recorder());
+  AskAdvancedQuestions(station);
   for (const char* name : {"ACK", "LCOPY", "WATCH.DOG"}) EXPECT_FALSE(EntryExists(dir / name));
   ExpectQuestions(Answer::kNo, Answer::kNo, Answer::kNo);
-  AskAdvancedQuestions(station, Recorder());  // nothing to delete is no error
-  EXPECT_TRUE(edited.empty());
+  AskAdvancedQuestions(station);  // nothing to delete is no error
 }
 
 TEST_F(SettingsCommandsTest, MarkAllMessagesReadLeavesTheFlagAndSaysSo) {

@@ -43,10 +43,6 @@ class EditGenFormTest : public testing::DialogTest {
   std::unique_ptr<TEditGenForm1> Open(std::vector<std::string> lines = ConfigLines()) {
     Write("TWIRE.CFG", lines);
     auto form = std::make_unique<TEditGenForm1>(station, nullptr);
-    form->SetEditorLauncher([this](const std::filesystem::path& file) {
-      edited.push_back(file.filename().string());
-      return true;
-    });
     form->show();
     return form;
   }
@@ -58,7 +54,6 @@ class EditGenFormTest : public testing::DialogTest {
     auto* button = Find<QPushButton>(form, name);
     return button != nullptr ? button->text() : QString();
   }
-  std::vector<std::string> edited;
 };
 
 TEST_F(EditGenFormTest, ReadsTheFileSkippingLeadingStarLines) {
@@ -180,17 +175,15 @@ TEST_P(GenFormAdvanced, TheThreeQuestionsSwitchTheFlagFiles) {
                  "Leave copy of email on mail-server (default=NO) ?", a)
       .ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo,
                  "Enable WatchDog for SOUPER95? (Default=NO)", a);
-  if (a == Answer::kYes) {
-    op.ExpectOk(BoxKind::kInformation,
-                "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
-                "SOUPER95.");
-  }
+  if (a == Answer::kYes) op.ThenType("15");
   Click(*form, "AdvancedButton");
   op.VerifyAllShown();
   for (const char* flag : {"ACK", "LCOPY", "WATCH.DOG"}) {
     EXPECT_EQ(std::filesystem::exists(dir / flag), GetParam().present_after) << flag;
   }
-  EXPECT_EQ(edited.size(), a == Answer::kYes ? 1u : 0u);
+  if (a == Answer::kYes) {
+    EXPECT_EQ(tidewire::testing::ReadBytes(dir / "WATCH.DOG"), "15\r\n");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, GenFormAdvanced,
