@@ -328,7 +328,7 @@ void TForm1::ExplorerButton1Click() {
 void TForm1::ExplorerButton2Click() {
   const fs::path page = ResolvePath(station_.File(kHelpPage));
   if (FileIsPresent(page)) {
-    (void)platform::OpenWithDesktop(page.string());
+    OpenOrSayWhy(page.string());
   } else {
     ErrorBox(*this, "File (Tidewire.html) not found!");
   }
@@ -339,7 +339,7 @@ void TForm1::ExplorerButton3Click() {
     TextWriter page(station_.File(kEmptyPage), TextWriter::Mode::kCreate);
     page.WriteLine("");
     page.Close();
-    (void)platform::OpenWithDesktop(ResolvePath(station_.File(kEmptyPage)).string());
+    OpenOrSayWhy(ResolvePath(station_.File(kEmptyPage)).string());
   });
 }
 
@@ -363,7 +363,13 @@ void TForm1::WinTaskbar1Click(QSystemTrayIcon::ActivationReason reason) {
   QCoreApplication::processEvents();
 }
 
-void TForm1::urllabelClick() { (void)platform::OpenWithDesktop(kMakerPage); }
+void TForm1::urllabelClick() { OpenOrSayWhy(kMakerPage); }
+
+// Nothing that opens it is a box that says so, not a line on a terminal nobody watches.
+void TForm1::OpenOrSayWhy(const std::string& target) {
+  const std::string why = platform::OpenWithDesktop(target);
+  if (!why.empty()) ErrorBox(*this, "Could not open " + target + ":\r" + why);
+}
 
 void TForm1::ShowFromAnotherStart() {
   if (!isVisible()) show();

@@ -109,6 +109,7 @@ class TForm1 : public QWidget, public Operator {
   void EndTheProgram(ExitStatus status);
   void SetFileButtonsEnabled(bool enabled);
   void SavePlacement();
+  void OpenOrSayWhy(const std::string& target);
 
   Station station_;
   WindowPlacementFile placement_;

@@ -225,9 +225,15 @@ void TEditUserForm1::Service1ButtonClick() {
                      ".\r2. Choose forwarding of the mail to the user's address as the "
                      "account's e-mail service.\r3. Fill in this dialog with the user's call, "
                      "home BBS, name and the new e-mail address.");
-  (void)open_desktop_(kService1Address);
+  OpenService(kService1Address);
 }
 
-void TEditUserForm1::Service2ButtonClick() { (void)open_desktop_(kService2Address); }
+void TEditUserForm1::Service2ButtonClick() { OpenService(kService2Address); }
+
+void TEditUserForm1::OpenService(const std::string& address) {
+  if (const std::string why = open_desktop_(address); !why.empty()) {
+    ErrorBox(station_.op, "Could not open " + address + ":\r" + why);
+  }
+}
 
 }  // namespace tidewire::dialogs

@@ -19,7 +19,8 @@ class TEditUserForm1 : public QDialog {
   Q_OBJECT
  public:
   // Opens a web address in the browser without waiting.
-  using DesktopOpener = std::function<bool(const std::string&)>;
+  // Returns why the address could not be opened, "" when it was.
+  using DesktopOpener = std::function<std::string(const std::string&)>;
 
   TEditUserForm1(Station& station, QWidget* parent);
 
@@ -45,6 +46,7 @@ class TEditUserForm1 : public QDialog {
 
   Station& station_;
   DesktopOpener open_desktop_;
+  void OpenService(const std::string& address);
   config::UserSlots slots_;
   QListWidget* list_ = nullptr;
   QLabel* record_ = nullptr;

@@ -27,7 +27,7 @@ class EditUserFormTest : public testing::DialogTest {
     auto form = std::make_unique<TEditUserForm1>(station, nullptr);
     form->SetDesktopOpener([this](const std::string& address) {
       opened.push_back(address);
-      return true;
+      return std::string();
     });
     form->show();
     return form;
