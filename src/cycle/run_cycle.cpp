@@ -91,16 +91,24 @@ void HandOverOrStop(Station& station) {
   }
 }
 
+// The list says which file holds the pass up and where it lies, not only "- COMPLETED -".
+void SayWhereItWaits(Station& station) {
+  station.Status("    " + ResolvePath(station.MailinFile(kMailIn)).string() +
+                 " waits for FBB, which takes it at the start of a minute");
+}
+
 void BlockedByUnimportedMailIn(Station& station) {
   if (station.AutoGoMode) {
     station.op.SetStatus1("Countdown");
     station.Status("*** Program stopped ****");
     station.Status("*** There exists an unimported MAIL.IN file.");
+    SayWhereItWaits(station);
     station.Status("");
     AutoGoCountdown(station);
   } else {
     ErrorBox(station.op, "Process stopped! There exists an unimported MAIL.IN file \r" +
                              std::string(35, ' ') + "OR\ran unsend EMAIL Packet");
+    SayWhereItWaits(station);
   }
 }
 
@@ -116,6 +124,8 @@ void BlockedByUndeliveredMailIn(Station& station) {
 }
 
 void BlockedByUnsentReplies(Station& station) {
+  station.Status("    The reply packet of an earlier pass waits: " +
+                 ResolvePath(station.File(kReplies)).string());
   if (station.AutoGoMode) {
     station.Status("*** UNSEND EMAIL FOUND, SENDING NOW... ***");
     (void)SoupClientRuns(station);
