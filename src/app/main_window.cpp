@@ -298,9 +298,16 @@ void TForm1::Button2Click() {
   if (info_ != nullptr) info_->exec();
 }
 
-// A new window each time, owned by the main window; the earlier ones stay.
+// A window of that kind already open comes to the front; otherwise a new one, owned by the main
+// window, opens (two settings dialogs over one file would overwrite each other's changes).
 template <typename Window>
 void TForm1::OpenWindow() {
+  for (Window* open : findChildren<Window*>(Qt::FindDirectChildrenOnly)) {
+    if (!open->isVisible()) continue;
+    open->raise();
+    open->activateWindow();
+    return;
+  }
   QWidget* window = nullptr;
   Guarded([&] { window = new Window(station_, this); });
   if (window == nullptr) return;

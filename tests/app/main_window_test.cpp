@@ -11,9 +11,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/demo_station.h"
+#include "dialogs/edit_gen_form.h"
+#include "dialogs/edit_user_form.h"
 #include "platform/child_process.h"
 #include "platform/ini_file.h"
 #include "support/box_answerer.h"
@@ -247,6 +250,24 @@ TEST_F(MainWindowTest, TheDefaultButtonLosesNothing) {
             Answer::kYes);
   (void)form->ShowBox(BoxKind::kConfirmation, Buttons::kYes, "d");
   EXPECT_EQ(boxes.Defaults(), (std::vector<std::string>{"OK", "Cancel", "No", "Yes"}));
+}
+
+// A second click on a settings button brings the open dialog forward instead of a second one.
+TEST_F(MainWindowTest, ASecondSettingsClickBringsTheOpenDialogForward) {
+  auto form = Window();
+  form->show();
+  for (const char* button : {"Button3", "Button3", "Button4", "Button4"}) {
+    Control<QPushButton>(*form, button).click();
+  }
+  const auto visible = [&](auto* kind) {
+    int n = 0;
+    for (auto* dialog : form->findChildren<std::remove_pointer_t<decltype(kind)>*>()) {
+      n += dialog->isVisible() ? 1 : 0;
+    }
+    return n;
+  };
+  EXPECT_EQ(visible(static_cast<dialogs::TEditGenForm1*>(nullptr)), 1);
+  EXPECT_EQ(visible(static_cast<dialogs::TEditUserForm1*>(nullptr)), 1);
 }
 
 TEST_F(MainWindowTest, LogListsTheLogFile) {
