@@ -44,7 +44,8 @@ int UserSlots::FirstFreeSlot() const {
 
 int UserSlots::FindCall(std::string_view text) const {
   if (text.empty()) return 0;
-  for (int k = 1; k <= loaded_count_; ++k) {
+  // Every slot: a user saved since the dialog opened is found too.
+  for (int k = 1; k <= kSlotCount; ++k) {
     if ((*this)[k].Record.UserCALL.find(text) != std::string::npos) return k;
   }
   return 0;

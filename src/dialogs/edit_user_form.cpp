@@ -183,14 +183,22 @@ void TEditUserForm1::NewButtonClick() {
   }
   list_->setCurrentRow(k - 1);
   ShowSlot(k);
+  call_->setFocus();
 }
 
 void TEditUserForm1::SaveButtonClick() {
   const int k = SelectedSlot();
   UserRecord entries = Entries();
-  RunCommand(station_, [&] { (void)config::SaveUserSlot(station_, slots_, k, entries); });
+  bool stored = false;
+  RunCommand(station_, [&] { stored = config::SaveUserSlot(station_, slots_, k, entries); });
   ShowEntries(entries);
   list_->item(k - 1)->setText(ToQt(slots_[k].RowText));
+  // The passes read USER.DAT once, at start.
+  if (stored) {
+    InformationBox(station_.op, "User " + slots_[k].Record.UserCALL +
+                                    " saved in USER.DAT.\rThe passes see the change after "
+                                    "Tidewire is restarted.");
+  }
 }
 
 void TEditUserForm1::DelButtonClick() {
@@ -207,8 +215,12 @@ void TEditUserForm1::NewDatabaseButtonClick() {
 }
 
 void TEditUserForm1::FindCallButtonClick() {
-  const int k = slots_.FindCall(FromQt(find_call_->text()));
-  if (k == 0) return;
+  const std::string call = FromQt(find_call_->text());
+  const int k = slots_.FindCall(call);
+  if (k == 0) {
+    if (!call.empty()) InformationBox(station_.op, "Call " + call + " not found");
+    return;
+  }
   list_->setCurrentRow(k - 1);
   ShowSlot(k);
   find_call_->clear();

@@ -113,7 +113,7 @@ TEST_F(UserSettingsTest, DeletingTheMiddleSlotPacksTheFile) {
   EXPECT_EQ(UserFile(), CrLfLines(UserLines("V1.5c", {"XX1ABC", "XX3GHI"})));
 }
 
-TEST_F(UserSettingsTest, FindCallSearchesOnlyTheSlotsRead) {
+TEST_F(UserSettingsTest, FindCallSearchesEverySlotAlsoOnesSavedSince) {
   Write("USER.DAT", UserLines("V1.5c", {"XX1ABC", "YY2ABD", "XX3ABC"}));
   UserSlots slots = ReadUserSlots(station);
   EXPECT_EQ(slots.FindCall("AB"), 1);
@@ -122,7 +122,7 @@ TEST_F(UserSettingsTest, FindCallSearchesOnlyTheSlotsRead) {
   EXPECT_EQ(slots.FindCall(""), 0);
   UserRecord added = User("ZZ9ZZZ");
   ASSERT_TRUE(SaveUserSlot(station, slots, 4, added));
-  EXPECT_EQ(slots.FindCall("ZZ9"), 0);
+  EXPECT_EQ(slots.FindCall("ZZ9"), 4);
 }
 
 TEST_F(UserSettingsTest, NewDatabaseAsksThenWritesAnEmptyOne) {

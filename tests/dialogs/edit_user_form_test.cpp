@@ -68,12 +68,24 @@ TEST_F(EditUserFormTest, NewThenSaveAddsTheTypedRecord) {
   Click(*form, "NewButton");
   EXPECT_EQ(Record(*form), "3");
   EXPECT_EQ(Text(*form, "UserCALL"), "");
+  EXPECT_EQ(form->focusWidget(), Find<QLineEdit>(*form, "UserCALL"));
   Type(*form, "UserCALL", "xx3ghi ");
   Type(*form, "HomeBBS", "xx0bbs");
   Type(*form, "RealName", "Jo Doe");
   Type(*form, "RemailerAccount", "Jo@Example.ORG");
+  op.ExpectOk(BoxKind::kInformation,
+              "User XX3GHI saved in USER.DAT.\rThe passes see the change after Tidewire is "
+              "restarted.");
   Click(*form, "SaveButton");
   EXPECT_EQ(Row(*form, 3), "XX3GHI ");
+  // The user just added is found; a call nobody has is said so.
+  SelectRow(*form, 1);
+  Type(*form, "FindCallEdit", "XX3G");
+  Click(*form, "FindCallButton");
+  EXPECT_EQ(Record(*form), "3");
+  Type(*form, "FindCallEdit", "XX9ZZZ");
+  op.ExpectOk(BoxKind::kInformation, "Call XX9ZZZ not found");
+  Click(*form, "FindCallButton");
   std::vector<std::string> expected = Users("V1.5c", {"XX1ABC", "XX2DEF"});
   expected[1] = "3";
   expected.insert(expected.end(), {"XX3GHI", "XX0BBS", "Jo Doe", "jo@example.org"});
