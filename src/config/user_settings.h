@@ -28,7 +28,8 @@ class UserSlots {
   [[nodiscard]] int LoadedCount() const { return loaded_count_; }
   // The first slot whose row is blank; 0 when all are occupied.
   [[nodiscard]] int FirstFreeSlot() const;
-  // The first of slots 1 to LoadedCount whose call contains `text`; 0 when none does or
+  // The first slot whose call contains `text` (also one saved since the file was read); 0 when
+  // none does or
   // `text` is empty.
   [[nodiscard]] int FindCall(std::string_view text) const;
   // The row shows the call as typed; the slot keeps the fields after TrimTrailing.
