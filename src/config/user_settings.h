@@ -29,8 +29,7 @@ class UserSlots {
   // The first slot whose row is blank; 0 when all are occupied.
   [[nodiscard]] int FirstFreeSlot() const;
   // The first slot whose call contains `text` (also one saved since the file was read); 0 when
-  // none does or
-  // `text` is empty.
+  // none does or `text` is empty.
   [[nodiscard]] int FindCall(std::string_view text) const;
   // The row shows the call as typed; the slot keeps the fields after TrimTrailing.
   void Store(int k, const UserRecord& entries);
