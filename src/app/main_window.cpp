@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeySequence>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QStyle>
@@ -90,7 +91,9 @@ void TForm1::BuildControls() {
   panel1_->setMinimumHeight(40);
   urllabel_ = new QLabel(QString("<a href=\"%1\">%1</a>").arg(kMakerPage), this);
   urllabel_->setObjectName("urllabel");
-  urllabel_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+  // Reachable by Tab too, and opened with Enter.
+  urllabel_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  urllabel_->setFocusPolicy(Qt::StrongFocus);
   auto* maker = new QLabel("Internet (e)mail and news <-> FBB packet radio BBS", this);
 
   status1_ = MakeField(this, "Status1");
@@ -109,6 +112,8 @@ void TForm1::BuildControls() {
   QFont go = button1_->font();
   go.setBold(true);
   button1_->setFont(go);
+  // The caption stays "GO!"; Alt+G presses it from anywhere in the window.
+  button1_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_G));
   button2_ = MakeButton("Button2", "Info");
   stop_ = MakeButton("Stop", "Stop", "Exit the program");
   button3_ = MakeButton("Button3", "Gen. Settings");
@@ -123,6 +128,8 @@ void TForm1::BuildControls() {
   for (QPushButton* flat :
        {explorer_button4_, explorer_button1_, explorer_button2_, explorer_button3_}) {
     flat->setFlat(true);
+    // A flat button shows no focus of its own: Space would press a button nobody sees.
+    flat->setStyleSheet("QPushButton:focus { border: 1px dotted palette(highlight); }");
   }
   button6_ = MakeButton("Button6", "HIDE");
   button6_->setMaximumWidth(60);
