@@ -1,5 +1,6 @@
 // TForm1 as the core's Operator: status list, fields, boxes, the timer, sounds and waits.
 #include <QApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLayout>
@@ -122,6 +123,11 @@ void TForm1::giveTurn() {
 }
 
 std::optional<std::string> TForm1::TypedAnswer(TypedQuestion question) {
+  if (question == TypedQuestion::kBackupFolder) {
+    const QString folder = QFileDialog::getExistingDirectory(this, "Folder for the backup");
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdString();
+  }
   QInputDialog dialog(this);
   dialog.setWindowTitle("Tidewire");
   dialog.setInputMode(QInputDialog::TextInput);

@@ -22,7 +22,7 @@ enum class Buttons { kOk, kOkCancel, kYesNo, kYes };
 enum class Answer { kOk, kCancel, kYes, kNo };
 
 // What the first-run dialogue asks the operator to type.
-enum class TypedQuestion { kYesNoLetter, kBidNumber, kWatchdogMinutes };
+enum class TypedQuestion { kYesNoLetter, kBidNumber, kWatchdogMinutes, kBackupFolder };
 
 // The one port through which the core talks to the person at the console. Line breaks inside
 // a box text are single CR characters.

@@ -147,8 +147,9 @@ void ConsoleOperator::Beep() {
   std::fflush(out_);
 }
 
-std::optional<std::string> ConsoleOperator::TypedAnswer(TypedQuestion /*question*/) {
-  // The question itself is the status line just printed.
+std::optional<std::string> ConsoleOperator::TypedAnswer(TypedQuestion question) {
+  // The question itself is the status line just printed; the folder is asked here.
+  if (question == TypedQuestion::kBackupFolder) Print("Folder for the backup:");
   std::optional<std::string> line = ReadInputLine();
   if (!line) Print("(end of input: nothing typed)");
   return line;
