@@ -31,11 +31,12 @@ constexpr const char* kUsage =
 // The desktop menu starts the program in the home folder, which is no station: the menu's
 // station is the user's own data folder, made on first use.
 std::filesystem::path MenuStation() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  std::filesystem::path base = data != nullptr && *data == '/' ? std::filesystem::path(data)
-                               : home != nullptr            ? std::filesystem::path(home) / ".local/share"
-                                                            : std::filesystem::path(".");
+  std::filesystem::path base = ".";
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
+    base = data;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr) {
+    base = std::filesystem::path(home) / ".local/share";
+  }
   return base / "tidewire" / "station";
 }
 
@@ -50,10 +51,11 @@ bool EnterStation(const QStringList& arguments, int& status) {
     status = asked ? 0 : static_cast<int>(ExitStatus::kUsage);
     return false;
   }
-  std::filesystem::path station = argument == "--menu" ? MenuStation()
-                                                       : std::filesystem::path(argument.toStdString());
+  const bool menu = argument == "--menu";
+  const std::filesystem::path station =
+      menu ? MenuStation() : std::filesystem::path(argument.toStdString());
   std::error_code error;
-  if (argument == "--menu") {
+  if (menu) {
     std::filesystem::create_directories(station, error);
     if (!error) std::filesystem::permissions(station, std::filesystem::perms::owner_all, error);
   }

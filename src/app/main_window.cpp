@@ -381,8 +381,7 @@ void TForm1::urllabelClick() { OpenOrSayWhy(kMakerPage); }
 
 // Nothing that opens it is a box that says so, not a line on a terminal nobody watches.
 void TForm1::OpenOrSayWhy(const std::string& target) {
-  const std::string why = platform::OpenWithDesktop(target);
-  if (!why.empty()) ErrorBox(*this, "Could not open " + target + ":\r" + why);
+  OpenFailureBox(*this, target, platform::OpenWithDesktop(target));
 }
 
 void TForm1::ShowFromAnotherStart() {

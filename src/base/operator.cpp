@@ -1,5 +1,7 @@
 #include "base/operator.h"
 
+#include <string>
+
 #include "platform/child_process.h"
 
 namespace tidewire {
@@ -24,6 +26,10 @@ bool Operator::WaitForChild(platform::ChildProcess& child,
 
 void ErrorBox(Operator& op, std::string_view text) {
   (void)op.ShowBox(BoxKind::kError, Buttons::kOk, text);
+}
+
+void OpenFailureBox(Operator& op, std::string_view target, std::string_view why) {
+  if (!why.empty()) ErrorBox(op, "Could not open " + std::string(target) + ":\r" + std::string(why));
 }
 
 void WarningBox(Operator& op, std::string_view text) {

@@ -78,6 +78,8 @@ class Operator {
 
 // Shorthand for the single-button boxes.
 void ErrorBox(Operator& op, std::string_view text);
+// When WHY is not empty: an error box "Could not open TARGET:" with WHY on its second line.
+void OpenFailureBox(Operator& op, std::string_view target, std::string_view why);
 void WarningBox(Operator& op, std::string_view text);
 void InformationBox(Operator& op, std::string_view text);
 

@@ -243,9 +243,7 @@ void TEditUserForm1::Service1ButtonClick() {
 void TEditUserForm1::Service2ButtonClick() { OpenService(kService2Address); }
 
 void TEditUserForm1::OpenService(const std::string& address) {
-  if (const std::string why = open_desktop_(address); !why.empty()) {
-    ErrorBox(station_.op, "Could not open " + address + ":\r" + why);
-  }
+  OpenFailureBox(station_.op, address, open_desktop_(address));
 }
 
 }  // namespace tidewire::dialogs

@@ -61,9 +61,7 @@ TTextEDIT::TTextEDIT(Station& station, const std::function<void()>& press_go, QW
 // The editor is never waited for; one that cannot be started says why in a box.
 void TTextEDIT::Launch(const LaunchedFile& file) {
   const fs::path path = ResolvePath(station_.File(file.file));
-  if (const std::string why = platform::LaunchEditor(path); !why.empty()) {
-    ErrorBox(station_.op, "Could not open " + path.string() + ":\r" + why);
-  }
+  OpenFailureBox(station_.op, path.string(), platform::LaunchEditor(path));
   if (file.file != kBroadcastFile) return;
   // An empty broadcast is no message: it goes at once, before the operator has written any.
   try {

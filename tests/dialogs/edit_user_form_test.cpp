@@ -165,6 +165,10 @@ TEST_F(EditUserFormTest, ServiceButtonsOpenTheirPages) {
   Click(*form, "Service1Button");
   Click(*form, "Service2Button");
   EXPECT_EQ(opened, (std::vector<std::string>{"https://signup.gmx.com/", "https://www.mail.com/"}));
+  // Nothing that opens it: a box says what and why.
+  form->SetDesktopOpener([](const std::string&) { return std::string("no browser"); });
+  op.ExpectOk(BoxKind::kError, "Could not open https://www.mail.com/:\rno browser");
+  Click(*form, "Service2Button");
 }
 
 }  // namespace
