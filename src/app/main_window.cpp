@@ -246,6 +246,7 @@ bool TForm1::Guarded(Handler&& handler) {
   } catch (const ConversionError& error) {
     ErrorBox(*this, error.what());
   } catch (const EndProgram& end) {
+    if (!end.farewell.empty()) ShowBox(BoxKind::kInformation, Buttons::kOk, end.farewell);
     EndTheProgram(StatusFor(end.reason));
   }
   SyncControls();

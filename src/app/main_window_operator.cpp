@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "base/file_layer.h"
+#include "cycle/bid_counter.h"
 #include "platform/child_process.h"
 #include "platform/sound.h"
 
@@ -137,8 +138,12 @@ std::optional<std::string> TForm1::TypedAnswer(TypedQuestion question) {
         "Enter number of minutes in file WATCH.DOG before Tdwire should close down SOUPER95.");
     dialog.setTextValue("10");
   } else {
-    dialog.setLabelText(letter ? "Do you want to type in a BID number now?  (y/n)"
-                               : "Enter a BID-number now (max 99999) :");
+    // The hints whole: the list cuts its longest line at the window's edge.
+    QStringList hints;
+    for (std::string_view hint : cycle::BidRefusalHints()) {
+      hints << QString::fromUtf8(hint.data(), static_cast<qsizetype>(hint.size())).trimmed();
+    }
+    dialog.setLabelText(letter ? hints.join('\n') : "Enter a BID-number now (max 99999) :");
   }
   if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(letter ? 1 : 5);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

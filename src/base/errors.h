@@ -47,6 +47,8 @@ class ConversionError : public std::runtime_error {
 struct EndProgram {
   enum class Reason { kDriveNotReady, kBidCounterRefused, kDamagedExportFile, kOperator };
   Reason reason;
+  // What a window shows before it goes, when the status list alone would vanish with it.
+  std::string farewell = {};
 };
 
 }  // namespace tidewire

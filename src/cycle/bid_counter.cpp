@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/errors.h"
 #include "base/file_layer.h"
@@ -49,40 +50,47 @@ void ShowFirstRunWarning(Station& station) {
   station.Status("Contact QX1VZP @ QX3VZP for questions.");
 }
 
-void ShowRefusalHints(Station& station) {
-  station.Status("You can do 3 things:");
-  station.Status(" 1 Start FBB and look for the last BID used by FBB");
-  station.Status("   Look also in TWIRE.LOG for last BID in a previous session.");
-  station.Status(
-      " 2 Use K@ INET to delete all INTERNET mail so you can start from BID 1_<name BBS>");
-  station.Status("   Do you want to type in a BID number now?  (y/n)");
-}
+constexpr std::array<std::string_view, 5> kRefusalHints = {
+    "You can do 3 things:",
+    " 1 Start FBB and look for the last BID used by FBB",
+    "   Look also in TWIRE.LOG for last BID in a previous session.",
+    " 2 Use K@ INET to delete all INTERNET mail so you can start from BID 1_<name BBS>",
+    "   Do you want to type in a BID number now?  (y/n)",
+};
 
 // The operator may type the last BID by hand. Only a whole number is stored: a guessed
 // number must never reach the file, or FBB would see bulletin IDs again.
-void TakeTypedBidNumber(Station& station) {
+// True when the number reached the file.
+bool TakeTypedBidNumber(Station& station) {
   station.Status(" Enter a BID-number now (max 99999) : ");
   const auto number = TypedBidNumber(station.op.TypedAnswer(TypedQuestion::kBidNumber));
   if (!number) {
     station.Status(" No whole number typed: TWIREBID.BIN not written");
-    return;
+    return false;
   }
   station.bid.Set(*number);
   try {
     SaveBidCounter(station);
+    return true;
   } catch (const IoError& error) {
     // The program halts either way; the operator must know the number was not stored.
     ErrorBox(station.op, error.what());
+    return false;
   }
 }
 
 [[noreturn]] void RunFirstRunDialogue(Station& station) {
-  ShowRefusalHints(station);
-  if (IsYesLetter(station.op.TypedAnswer(TypedQuestion::kYesNoLetter))) {
-    TakeTypedBidNumber(station);
-  }
+  for (std::string_view hint : kRefusalHints) station.Status(hint);
+  const bool saved = IsYesLetter(station.op.TypedAnswer(TypedQuestion::kYesNoLetter)) &&
+                     TakeTypedBidNumber(station);
   station.Status(" Program halted");
-  throw EndProgram{EndProgram::Reason::kBidCounterRefused};
+  // The window closes with the program: the last word must stay readable until it is read.
+  std::string farewell = "Program halted.\r";
+  farewell += saved ? "TWIREBID.BIN now holds " + std::to_string(station.bid.value()) +
+                          ": the next start numbers on from there."
+                    : std::string("TWIREBID.BIN was not created: no message is written until "
+                                  "the last BID is known. Start Tidewire again to answer.");
+  throw EndProgram{EndProgram::Reason::kBidCounterRefused, std::move(farewell)};
 }
 
 }  // namespace
@@ -104,6 +112,8 @@ void LoadBidCounter(Station& station) {
   WriteCounterFile(station, 1);
   station.bid.Set(1);
 }
+
+const std::array<std::string_view, 5>& BidRefusalHints() { return kRefusalHints; }
 
 void SaveBidCounter(Station& station) {
   station.Status(" Saving BID to TWIREBID.BIN");

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <string_view>
+
 #include "base/station.h"
 
 namespace tidewire::cycle {
@@ -10,5 +13,8 @@ void LoadBidCounter(Station& station);
 
 // Writes the BidCounter to TWIREBID.BIN as its decimal digits, replacing the old file.
 void SaveBidCounter(Station& station);
+
+// The hints shown when the operator refuses a new counter file, one status line each.
+[[nodiscard]] const std::array<std::string_view, 5>& BidRefusalHints();
 
 }  // namespace tidewire::cycle

@@ -4,11 +4,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/flag_files.h"
 #include "dialogs/dialog_support.h"
@@ -65,6 +67,23 @@ QLineEdit* MakeField(QWidget* parent, const char* name) {
   return field;
 }
 
+// A field as wide as its text (up to a limit, past which the tooltip holds the rest): an info
+// line or an account cut at the edge would be saved unread.
+void FitWidthToText(QLineEdit* field, const char* hint) {
+  constexpr int kMostCharacters = 64;
+  const auto fit = [field, hint] {
+    const QFontMetrics metrics(field->font());
+    const int character = metrics.averageCharWidth();
+    const int text = metrics.horizontalAdvance(field->text()) + 3 * character;  // frame, cursor
+    field->setMinimumWidth(std::min(text, kMostCharacters * character));
+    QString tip = hint != nullptr ? QString::fromLatin1(hint) : QString();
+    if (text > kMostCharacters * character) tip += (tip.isEmpty() ? "" : "\n") + field->text();
+    field->setToolTip(tip);
+  };
+  QObject::connect(field, &QLineEdit::textChanged, field, fit);
+  fit();
+}
+
 void ForceLowerCase(QLineEdit* field) {
   QObject::connect(field, &QLineEdit::textEdited, field, [field](const QString& text) {
     const QString lower = text.toLower();
@@ -94,10 +113,9 @@ void TEditGenForm1::BuildControls() {
     QLineEdit* field = MakeField(this, control.name);
     auto* label = new QLabel(control.label, this);
     label->setBuddy(field);
-    if (control.hint != nullptr) {
-      label->setToolTip(control.hint);
-      field->setToolTip(control.hint);
-    }
+    if (control.hint != nullptr) label->setToolTip(control.hint);
+    // The password is never shown, not even in a tooltip.
+    if (i + 1 != kPasswordLine) FitWidthToText(field, control.hint);
     const bool in_server_group = i + 1 >= kFirstServerLine;
     QGridLayout* grid = in_server_group ? server : general;
     const int row = static_cast<int>(in_server_group ? i + 1 - kFirstServerLine : i);

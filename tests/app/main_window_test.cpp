@@ -302,6 +302,38 @@ TEST_F(MainWindowTest, ARefusedBackupFolderEndsTheProgramWithStatus2) {
   EXPECT_FALSE(fs::exists(station_ / "backup"));
 }
 
+// The first-run counter dialogue in the window: the hints whole in the question, and a last box
+// that says what was stored before the window goes.
+TEST_F(MainWindowTest, TheRefusedCounterEndsWithABoxThatSaysWhatWasStored) {
+  struct Row {
+    const char* letter;
+    const char* number;
+    const char* farewell;
+    const char* file;  // nullptr: none written
+  };
+  WriteBytes(Mailin("fbbemail"), "");
+  for (const Row& row : {Row{"y", "1234", "TWIREBID.BIN now holds 1234", "1234"},
+                         Row{"n", "", "TWIREBID.BIN was not created", nullptr}}) {
+    fs::remove(station_ / "TWIREBID.BIN");
+    auto form = Window();
+    BoxAnswerer boxes({"Yes", "No", "OK"});
+    boxes.Type(row.letter).Type(row.number);
+    Control<QPushButton>(*form, "Button1").click();
+    EXPECT_EQ(form->exit_status(), 4);
+    const std::vector<std::string>& texts = boxes.Texts();
+    ASSERT_GE(texts.size(), 4U);
+    EXPECT_EQ(texts[1], "Cannot find the file TWIREBID.BIN\nCreate?");
+    EXPECT_NE(texts[2].find("you can start from BID 1_<name BBS>\n"), std::string::npos);
+    EXPECT_EQ(texts.back().find(std::string("Program halted.\n") + row.farewell), 0U);
+    EXPECT_EQ(boxes.Unexpected(), 0);
+    if (row.file != nullptr) {
+      EXPECT_EQ(ReadBytes(station_ / "TWIREBID.BIN"), row.file);
+    } else {
+      EXPECT_FALSE(fs::exists(station_ / "TWIREBID.BIN"));
+    }
+  }
+}
+
 TEST_F(MainWindowTest, WaitingForAChildKeepsTheLimitAndTheEventsFlowing) {
   auto form = Window();
   int events = 0;

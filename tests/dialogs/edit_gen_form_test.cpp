@@ -75,6 +75,25 @@ TEST_F(EditGenFormTest, ReadsTheFileSkippingLeadingStarLines) {
   EXPECT_EQ(Caption(*form, "SwapButton"), "NEWSGP@INET");
 }
 
+// Long info lines and accounts are shown whole; past the width limit the tooltip has the text.
+TEST_F(EditGenFormTest, LongFieldsAreReadableWholeAndThePasswordNever) {
+  std::vector<std::string> lines = ConfigLines();
+  lines[6] = "Gateway of the Testcity radio club, sysop XX0BBS";
+  lines[7] = std::string(120, 'i');
+  lines[14] = "a.very.long.gateway.account.name@mail.provider.example.net";
+  lines[13] = std::string(90, 's');
+  const auto form = Open(lines);
+  for (const char* name : {"InfoLine", "EmailAccount", "InfoLine2"}) {
+    auto* field = Find<QLineEdit>(*form, name);
+    const bool fits = field->fontMetrics().horizontalAdvance(field->text()) < field->width();
+    const bool tipped = field->toolTip().contains(field->text());
+    EXPECT_TRUE(fits || tipped) << name;
+  }
+  EXPECT_FALSE(Find<QLineEdit>(*form, "InfoLine")->toolTip().contains("Gateway"));
+  EXPECT_TRUE(Find<QLineEdit>(*form, "InfoLine2")->toolTip().startsWith("Displayed in 50%"));
+  EXPECT_TRUE(Find<QLineEdit>(*form, "PassWord")->toolTip().isEmpty());
+}
+
 TEST_F(EditGenFormTest, MissingFileLeavesThePlaceholdersWhichOkWrites) {
   op.ExpectOk(BoxKind::kError,
               "TWIRE.CFG file not found! Please set and save settings\r"

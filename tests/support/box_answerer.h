@@ -4,6 +4,7 @@
 // recorded (its text) and answered with the next scripted button caption. A box with no answer
 // left is answered with its escape button and counted as unexpected, so no test ever waits.
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -23,6 +24,11 @@ class BoxAnswerer {
 
   // Adds answers for boxes still to come.
   void Then(const std::string& caption) { answers_.push_back(caption); }
+  // Text typed into the next input dialogs (their labels join Texts()).
+  BoxAnswerer& Type(const std::string& text) {
+    typed_.push_back(text);
+    return *this;
+  }
 
   // The texts of the boxes shown so far, line breaks as "\n".
   [[nodiscard]] const std::vector<std::string>& Texts() const { return texts_; }
@@ -32,6 +38,20 @@ class BoxAnswerer {
 
  private:
   void Poll() {
+    if (auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      if (input->property("tw_answered").toBool()) return;
+      input->setProperty("tw_answered", true);
+      texts_.push_back(input->labelText().toStdString());
+      if (typed_.empty()) {
+        ++unexpected_;
+        input->reject();
+        return;
+      }
+      input->setTextValue(QString::fromStdString(typed_.front()));
+      typed_.pop_front();
+      input->accept();
+      return;
+    }
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || box->property("tw_answered").toBool()) return;
     box->setProperty("tw_answered", true);
@@ -55,6 +75,7 @@ class BoxAnswerer {
   }
 
   std::deque<std::string> answers_;
+  std::deque<std::string> typed_;
   std::vector<std::string> texts_;
   std::vector<std::string> defaults_;
   int unexpected_ = 0;
