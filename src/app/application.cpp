@@ -73,6 +73,8 @@ int Run(QApplication& application, const std::filesystem::path& work_dir) {
   TForm1 form(work_dir, platform::IniFile::DefaultPath());
   if (!form.FormCreate()) return form.exit_status();
   QObject::connect(&form, &TForm1::Closed, &application, &QApplication::quit, Qt::QueuedConnection);
+  // An unattended start comes up beside the window in use, not in front of its keyboard.
+  if (form.station().AutoGoMode) form.setAttribute(Qt::WA_ShowWithoutActivating);
   form.show();
   InstanceServer server(work_dir, &form);
   QObject::connect(&server, &InstanceServer::ShowRequested, &form, &TForm1::ShowFromAnotherStart);

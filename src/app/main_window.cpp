@@ -2,13 +2,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeySequence>
+#include <QMenu>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <array>
 #include <utility>
 
 #include "base/errors.h"
@@ -52,8 +55,10 @@ QLineEdit* MakeField(QWidget* parent, const char* name) {
 
 TForm1::TForm1(const std::filesystem::path& work_dir, std::filesystem::path ini_file,
                QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    // Customised: without it the window manager adds a maximise button to the fixed size.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       station_(*this, work_dir),
       placement_(ini_file, "TForm1", work_dir) {
   setObjectName("TForm1");
@@ -73,10 +78,7 @@ QPushButton* TForm1::MakeButton(const char* name, const char* caption, const cha
 
 void TForm1::BuildControls() {
   // Two stations may run side by side: the title names this one.
-  setWindowTitle(QString(kCaption) + " [" +
-                 QString::fromStdString(
-                     std::filesystem::absolute(station_.work_dir).lexically_normal().string()) +
-                 "]");
+  setWindowTitle(QString(kCaption) + " [" + StationFolder() + "]");
   // The packaged icon where tidewire-gui installed it.
   setWindowIcon(QIcon::fromTheme("tidewire", style()->standardIcon(QStyle::SP_DriveNetIcon)));
 
@@ -190,12 +192,54 @@ void TForm1::BuildControls() {
   timer1_ = new QTimer(this);
   timer1_->setObjectName("Timer1");
   timer1_->setInterval(1000);
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    win_taskbar1_ = new QSystemTrayIcon(windowIcon(), this);
-    win_taskbar1_->setObjectName("WinTaskbar1");
-    win_taskbar1_->setToolTip(kCaption);
-    win_taskbar1_->show();
+  BuildTrayIcon();
+}
+
+// Shown even with no notification area yet: the icon goes there when a panel starts later.
+void TForm1::BuildTrayIcon() {
+  win_taskbar1_ = new QSystemTrayIcon(windowIcon(), this);
+  win_taskbar1_->setObjectName("WinTaskbar1");
+  auto* menu = new QMenu(this);
+  menu->setObjectName("TrayMenu");
+  tray_show_ = menu->addAction("Hide");
+  tray_go_ = menu->addAction("GO!");
+  menu->addSeparator();
+  tray_quit_ = menu->addAction("Quit");
+  connect(menu, &QMenu::aboutToShow, this, [this] {
+    tray_show_->setText(isVisible() ? "Hide" : "Show");
+    tray_go_->setEnabled(button1_->isEnabled());
+    tray_quit_->setEnabled(stop_->isEnabled());
+  });
+  connect(tray_show_, &QAction::triggered, this,
+          [this] { WinTaskbar1Click(QSystemTrayIcon::Trigger); });
+  connect(tray_go_, &QAction::triggered, this, &TForm1::PressGo);
+  connect(tray_quit_, &QAction::triggered, stop_, &QPushButton::click);
+  win_taskbar1_->setContextMenu(menu);
+  UpdateTrayTip();
+  win_taskbar1_->show();
+}
+
+// The station, how the last pass ended and the health line: enough to know from the panel
+// whether the window needs a look.
+void TForm1::UpdateTrayTip() {
+  QString tip = "Tidewire [" + StationFolder() + "]\n";
+  if (last_pass_) {
+    static constexpr std::array<const char*, 4> kEnds = {"completed", "blocked by a waiting file",
+                                                         "completed, client trouble",
+                                                         "stopped on an error"};
+    tip += "Last pass " + last_pass_time_.toString("yyyy-MM-dd HH:mm") + ": " +
+           kEnds.at(static_cast<std::size_t>(*last_pass_));
+  } else {
+    tip += "No pass yet";
   }
+  if (!health_->toolTip().isEmpty()) tip += "\n" + health_->toolTip();
+  win_taskbar1_->setToolTip(tip);
+}
+
+QString TForm1::StationFolder() const {
+  std::string folder = std::filesystem::absolute(station_.work_dir).lexically_normal().string();
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return QString::fromStdString(folder);
 }
 
 void TForm1::ConnectHandlers() {
@@ -219,9 +263,7 @@ void TForm1::ConnectHandlers() {
   connect(explorer_button3_, &QPushButton::clicked, this, &TForm1::ExplorerButton3Click);
   connect(button6_, &QPushButton::clicked, this, &TForm1::Button6Click);
   connect(urllabel_, &QLabel::linkActivated, this, &TForm1::urllabelClick);
-  if (win_taskbar1_ != nullptr) {
-    connect(win_taskbar1_, &QSystemTrayIcon::activated, this, &TForm1::WinTaskbar1Click);
-  }
+  connect(win_taskbar1_, &QSystemTrayIcon::activated, this, &TForm1::WinTaskbar1Click);
 }
 
 bool TForm1::FormCreate() {
@@ -285,7 +327,9 @@ void TForm1::Button1Click() {
   running_ = true;
   SetFileButtonsEnabled(false);
   Guarded([this] { last_pass_ = cycle::Button1Click(station_); });
+  last_pass_time_ = QDateTime::currentDateTime();
   running_ = false;
+  UpdateTrayTip();
   SetFileButtonsEnabled(true);
   CloseWhenAgreed();
 }
@@ -360,7 +404,7 @@ void TForm1::ExplorerButton3Click() {
 
 // Without a notification area nothing could bring a hidden window back: it is minimised.
 void TForm1::Button6Click() {
-  if (win_taskbar1_ == nullptr) {
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
     showMinimized();
     return;
   }
@@ -431,7 +475,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   closed_ = true;
-  if (win_taskbar1_ != nullptr) win_taskbar1_->hide();
+  win_taskbar1_->hide();
   event->accept();
   emit Closed();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,7 +81,10 @@ class TForm1 : public QWidget, public Operator {
 
  private:
   void BuildControls();
+  void BuildTrayIcon();
   void ConnectHandlers();
+  void UpdateTrayTip();
+  [[nodiscard]] QString StationFolder() const;
   QPushButton* MakeButton(const char* name, const char* caption, const char* hint = nullptr);
 
   void Button1Click();
@@ -141,6 +146,9 @@ class TForm1 : public QWidget, public Operator {
   StatusListBox* list_box1_ = nullptr;
   QTimer* timer1_ = nullptr;
   QSystemTrayIcon* win_taskbar1_ = nullptr;
+  QAction* tray_show_ = nullptr;
+  QAction* tray_go_ = nullptr;
+  QAction* tray_quit_ = nullptr;
 
   int ticks_ = 0;
   bool running_ = false;
@@ -148,6 +156,7 @@ class TForm1 : public QWidget, public Operator {
   bool closed_ = false;
   ExitStatus end_status_ = ExitStatus::kNormal;
   std::optional<cycle::PassEnd> last_pass_;
+  QDateTime last_pass_time_;
 };
 
 }  // namespace tidewire::app

@@ -102,6 +102,7 @@ void TForm1::ShowHealth(std::string_view text, bool unwell) {
   health_->setText(QFontMetrics(font).elidedText(whole, Qt::ElideRight, room));
   health_->setToolTip(whole);
   health_->show();
+  UpdateTrayTip();
 }
 
 Answer TForm1::ShowBox(BoxKind kind, Buttons buttons, std::string_view text) {

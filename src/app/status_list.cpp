@@ -17,7 +17,11 @@ int StatusLog::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant StatusLog::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
+  // The tooltip holds a line the list's edge cuts.
+  if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+      index.row() >= rowCount()) {
+    return {};
+  }
   return GatewayText(lines_[static_cast<std::size_t>(index.row())]);
 }
 

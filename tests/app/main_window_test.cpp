@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -300,6 +302,37 @@ TEST_F(MainWindowTest, ARefusedBackupFolderEndsTheProgramWithStatus2) {
   EXPECT_EQ(form.exit_status(), 2);
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"BACKUP-Dir does not exist!  Create new one?"});
   EXPECT_FALSE(fs::exists(station_ / "backup"));
+}
+
+// The tray: a tooltip with the station and the last pass, a menu with Show/Hide, GO! and Quit;
+// no maximise button on the fixed-size window.
+TEST_F(MainWindowTest, TheTrayNamesTheStationAndTheLastPassAndOffersItsMenu) {
+  auto form = Window();
+  form->show();
+  EXPECT_TRUE(form->windowFlags().testFlag(Qt::CustomizeWindowHint));
+  EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  auto* tray = form->findChild<QSystemTrayIcon*>("WinTaskbar1");
+  ASSERT_NE(tray, nullptr);
+  const QString folder = QString::fromStdString(fs::absolute(station_).string());
+  EXPECT_TRUE(tray->toolTip().startsWith("Tidewire [" + folder + "]\nNo pass yet"));
+  QMenu* menu = tray->contextMenu();
+  ASSERT_NE(menu, nullptr);
+  QStringList captions;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) captions << action->text();
+  }
+  EXPECT_EQ(captions, (QStringList{"Hide", "GO!", "Quit"}));
+  BoxAnswerer boxes({"OK", "OK", "Yes", "No"});
+  menu->actions().at(1)->trigger();
+  EXPECT_TRUE(Listed(*form, "- COMPLETED -"));
+  EXPECT_NE(tray->toolTip().indexOf(": completed"), -1) << tray->toolTip().toStdString();
+  menu->actions().at(0)->trigger();
+  EXPECT_FALSE(form->isVisible());
+  emit menu->aboutToShow();
+  EXPECT_EQ(menu->actions().at(0)->text(), "Show");
+  menu->actions().at(3)->trigger();  // Quit asks, and No keeps the program
+  EXPECT_EQ(boxes.Texts().back(), "Are you sure ?");
+  EXPECT_EQ(boxes.Unexpected(), 0);
 }
 
 // The first-run counter dialogue in the window: the hints whole in the question, and a last box
