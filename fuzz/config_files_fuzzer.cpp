@@ -40,8 +40,8 @@ void ReadIni(const fs::path& dir, std::string_view bytes) {
   Put(path, bytes);
   const auto ini = tidewire::platform::IniFile::Load(path);
   (void)ini.Get("Drives", "C");
-  const auto drives = tidewire::platform::DriveMap::FromIni(ini);
-  (void)tidewire::platform::MapSettingsPath("C:\\FBB\\MAIL", drives);
+  const auto drives = tidewire::platform::DrivesFromIni(ini);
+  (void)tidewire::MapSettingsPath("C:\\FBB\\MAIL", drives);
   // What it writes must load again.
   ini.Save(dir / "again.ini");
   (void)tidewire::platform::IniFile::Load(dir / "again.ini");

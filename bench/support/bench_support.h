@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/operator.h"
+#include "platform/child_process.h"
 
 namespace tidewire::bench {
 
@@ -19,6 +20,10 @@ class QuietOperator : public Operator {
   Answer ShowBox(BoxKind, Buttons buttons, std::string_view) override;
   void giveTurn() override {}
   std::optional<std::string> TypedAnswer(TypedQuestion) override { return std::nullopt; }
+  bool WaitForChild(platform::ChildProcess& child,
+                    std::optional<std::chrono::milliseconds> limit) override {
+    return child.WaitFor(limit);
+  }
 };
 
 // Seconds taken by a plain `cp` of the file (run as a child process, target in the same folder).

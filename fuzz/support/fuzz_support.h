@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/operator.h"
+#include "platform/child_process.h"
 #include "support/fbb_import.h"
 
 namespace tidewire::fuzz {
@@ -24,6 +25,10 @@ class NullOperator : public Operator {
   Answer ShowBox(BoxKind, Buttons, std::string_view) override { return Answer::kOk; }
   void giveTurn() override {}
   std::optional<std::string> TypedAnswer(TypedQuestion) override { return std::nullopt; }
+  bool WaitForChild(platform::ChildProcess& child,
+                    std::optional<std::chrono::milliseconds> limit) override {
+    return child.WaitFor(limit);
+  }
 };
 
 // Writes the bytes as the whole file; the fuzzer's own set-up, outside the code under test.

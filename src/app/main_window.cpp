@@ -62,7 +62,7 @@ TForm1::TForm1(const std::filesystem::path& work_dir, std::filesystem::path ini_
       station_(*this, work_dir),
       placement_(ini_file, "TForm1", work_dir) {
   setObjectName("TForm1");
-  station_.drives = platform::DriveMap::FromIni(platform::IniFile::Load(ini_file));
+  station_.drives = platform::DrivesFromIni(platform::IniFile::Load(ini_file));
   BuildControls();
   ConnectHandlers();
 }

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "platform/child_process.h"
-
 namespace tidewire {
 
 void Operator::StartTimer() {
@@ -17,11 +15,6 @@ int Operator::Ticks() {
   if (!timer_on_) return 0;
   const auto elapsed = std::chrono::steady_clock::now() - ticks_from_;
   return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
-}
-
-bool Operator::WaitForChild(platform::ChildProcess& child,
-                            std::optional<std::chrono::milliseconds> limit) {
-  return child.WaitFor(limit);
 }
 
 void ErrorBox(Operator& op, std::string_view text) {

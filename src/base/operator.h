@@ -62,10 +62,10 @@ class Operator {
     (void)text;
     (void)unwell;
   }
-  // Waits for a SOUP client run as ChildProcess::WaitFor does (true once it has ended). The
-  // default blocks; a window overrides it to keep painting meanwhile.
+  // Waits for a SOUP client run as ChildProcess::WaitFor does (true once it has ended). A
+  // window keeps painting meanwhile; a terminal simply blocks.
   virtual bool WaitForChild(platform::ChildProcess& child,
-                            std::optional<std::chrono::milliseconds> limit);
+                            std::optional<std::chrono::milliseconds> limit) = 0;
 
  private:
   bool timer_on_ = false;

@@ -11,7 +11,7 @@ Station::Station(Operator& op_in, std::filesystem::path work_dir_in)
 
 std::filesystem::path Station::MailinFile(std::string_view name) const {
   std::string joined = config.MailinDIR + "\\" + std::string(name);
-  return platform::MapSettingsPath(joined, drives);
+  return MapSettingsPath(joined, drives);
 }
 
 }  // namespace tidewire

@@ -8,7 +8,7 @@
 
 #include "base/operator.h"
 #include "base/shared_types.h"
-#include "platform/drives.h"
+#include "base/drive_map.h"
 
 namespace tidewire {
 
@@ -19,7 +19,7 @@ struct Station {
 
   Operator& op;
   std::filesystem::path work_dir;
-  platform::DriveMap drives;
+  DriveMap drives;
   std::function<std::time_t()> clock;
 
   GatewayConfig config;

@@ -135,7 +135,7 @@ void AutoGoStart(Station& station, ConsoleOperator& op, Session& session) {
 ExitStatus RunStation(ConsoleOperator& op) {
   Station station(op, std::filesystem::current_path());
   station.drives =
-      platform::DriveMap::FromIni(platform::IniFile::Load(platform::IniFile::DefaultPath()));
+      platform::DrivesFromIni(platform::IniFile::Load(platform::IniFile::DefaultPath()));
   op.Print("Tidewire - Internet (e)mail <-> Packet Radio Gateway  (Tidewire V1.6)");
   Session session;
   try {

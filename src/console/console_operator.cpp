@@ -9,6 +9,7 @@
 
 #include "base/file_layer.h"
 #include "base/text.h"
+#include "platform/child_process.h"
 #include "platform/sound.h"
 
 namespace tidewire::console {
@@ -145,6 +146,11 @@ void ConsoleOperator::PlaySound(const std::filesystem::path& file) {
 void ConsoleOperator::Beep() {
   std::fputc('\a', out_);
   std::fflush(out_);
+}
+
+bool ConsoleOperator::WaitForChild(platform::ChildProcess& child,
+                                   std::optional<std::chrono::milliseconds> limit) {
+  return child.WaitFor(limit);
 }
 
 std::optional<std::string> ConsoleOperator::TypedAnswer(TypedQuestion question) {

@@ -29,6 +29,8 @@ class ConsoleOperator : public Operator {
   int Ticks() override;
   void PlaySound(const std::filesystem::path& file) override;
   void Beep() override;
+  bool WaitForChild(platform::ChildProcess& child,
+                    std::optional<std::chrono::milliseconds> limit) override;
 
   // The next input line without its line end; empty once the input has ended.
   [[nodiscard]] std::optional<std::string> ReadInputLine();

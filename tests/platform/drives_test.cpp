@@ -60,7 +60,7 @@ TEST(IniFile, ReadsDrivesAndKeepsWhatItSaves) {
              "[WindowsRestorer]\nTForm1_Width=500\n\n[Drives]\nC=/srv/fbb\nd:=/mnt/d\n"
              "bogus=/x\n7=/y\n");
   const IniFile ini = IniFile::Load(dir / "t.ini");
-  const DriveMap drives = DriveMap::FromIni(ini);
+  const DriveMap drives = DrivesFromIni(ini);
   EXPECT_EQ(drives.FolderOf('c'), "/srv/fbb");
   EXPECT_EQ(drives.FolderOf('D'), "/mnt/d");
   EXPECT_EQ(drives.FolderOf('A'), "/media/floppy");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/operator.h"
+#include "platform/child_process.h"
 
 namespace tidewire::testing {
 
@@ -44,6 +45,10 @@ class ScriptedOperator : public Operator {
   int Ticks() override { return ticks; }
   void PlaySound(const std::filesystem::path& file) override;
   void Beep() override { beeps.push_back(status_lines.size()); }
+  bool WaitForChild(platform::ChildProcess& child,
+                    std::optional<std::chrono::milliseconds> limit) override {
+    return child.WaitFor(limit);
+  }
   void ShowHealth(std::string_view text, bool unwell) override {
     health = (unwell ? "*** " : "") + std::string(text);
   }
