@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -75,7 +76,8 @@ std::string StartDetached(const std::filesystem::path& program, std::vector<std:
   ::close(errors[0]);
   ::close(errors[1]);
   int status = 0;
-  while (::waitpid(middle, &status, 0) < 0) {
+  // Only an interrupted wait is waited again: ECHILD would never end.
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
   }
   std::string why;
   char buffer[400];

@@ -240,7 +240,9 @@ std::size_t Connection::ReadSome(char* buffer, std::size_t size) {
         Fail("no answer in time");
       }
       if (why == SSL_ERROR_SYSCALL && errno == EINTR) continue;
-      Fail("the connection broke off" + (OpenSslError().empty() ? "" : ": " + OpenSslError()));
+      // Read once: reading empties OpenSSL's queue.
+      const std::string detail = OpenSslError();
+      Fail("the connection broke off" + (detail.empty() ? "" : ": " + detail));
     }
     const ssize_t got = ::recv(fd_, buffer, size, 0);
     if (got > 0) return static_cast<std::size_t>(got);

@@ -1,6 +1,7 @@
 #include "platform/launcher.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -41,6 +42,23 @@ TEST(Launcher, SaysWhyNothingOpenedIt) {
     EXPECT_EQ(LaunchEditor("notes.txt").empty(), std::string(row.why).empty());
   }
   ::setenv("PATH", saved.c_str(), 1);
+}
+
+// With SIGCHLD ignored the system reaps the children itself: the launch still returns.
+TEST(Launcher, ReturnsWhenTheSystemReapsItsChildren) {
+  const struct sigaction ignore {.__sigaction_handler = {SIG_IGN}, .sa_mask = {}, .sa_flags = 0,
+                                 .sa_restorer = nullptr};
+  struct sigaction old {};
+  ::sigaction(SIGCHLD, &ignore, &old);
+  TempDir bin;
+  WriteBytes(bin / "xdg-open", "#!/bin/sh\nexit 0\n");
+  ::chmod((bin / "xdg-open").c_str(), 0755);
+  const char* old_path = std::getenv("PATH");
+  const std::string saved = old_path != nullptr ? old_path : "";
+  ::setenv("PATH", bin.path().c_str(), 1);
+  (void)OpenWithDesktop("page.html");
+  ::setenv("PATH", saved.c_str(), 1);
+  ::sigaction(SIGCHLD, &old, nullptr);
 }
 
 }  // namespace
