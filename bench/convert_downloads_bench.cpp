@@ -23,7 +23,8 @@ std::uintmax_t Generate(const std::filesystem::path& path, std::uintmax_t bytes,
   std::ofstream out(path, std::ios::binary);
   std::string body;
   for (int i = 0; i < 40; ++i) {
-    body += "Line " + std::to_string(i) + " of a body with ordinary text, quoted > lines and such\n";
+    body +=
+        "Line " + std::to_string(i) + " of a body with ordinary text, quoted > lines and such\n";
   }
   std::uintmax_t written = 0;
   for (long n = 0; written < bytes; ++n) {
@@ -34,9 +35,13 @@ std::uintmax_t Generate(const std::filesystem::path& path, std::uintmax_t bytes,
                 "Subject: Article number " + std::to_string(n) + "\nMessage-ID: <" +
                 std::to_string(n) + "@example.com>\n\n" + body;
     } else {
-      message = "From POPmail Mon Dec  7 10:00:00 2026\nReceived: from mx.example.com\n"
-                "From: sender" + std::to_string(n) + "@example.com\nTo: someone@example.org\n"
-                "Subject: Mail number " + std::to_string(n) + "\n\n" + body;
+      message =
+          "From POPmail Mon Dec  7 10:00:00 2026\nReceived: from mx.example.com\n"
+          "From: sender" +
+          std::to_string(n) +
+          "@example.com\nTo: someone@example.org\n"
+          "Subject: Mail number " +
+          std::to_string(n) + "\n\n" + body;
     }
     out << message;
     written += message.size();

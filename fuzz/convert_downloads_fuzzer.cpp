@@ -7,9 +7,9 @@
 #include <string>
 
 #include "base/errors.h"
-#include "support/fuzz_support.h"
 #include "base/station.h"
 #include "inbound/downloads.h"
+#include "support/fuzz_support.h"
 
 namespace {
 

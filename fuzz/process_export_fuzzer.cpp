@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "base/errors.h"
-#include "support/fuzz_support.h"
 #include "base/station.h"
 #include "outbound/export_file.h"
 #include "outbound/export_message.h"
+#include "support/fuzz_support.h"
 
 namespace {
 

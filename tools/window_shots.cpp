@@ -61,8 +61,8 @@ class ModalShooter {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || modal->property("tw_shot").toBool()) return;
     modal->setProperty("tw_shot", true);
-    auto [name, answer] = script_.empty() ? std::pair<std::string, std::string>{"", ""}
-                                          : script_.front();
+    auto [name, answer] =
+        script_.empty() ? std::pair<std::string, std::string>{"", ""} : script_.front();
     if (!script_.empty()) script_.pop_front();
     if (!name.empty()) all_saved_ = Save(*modal, folder_, name) && all_saved_;
     if (auto* input = qobject_cast<QInputDialog*>(modal)) {

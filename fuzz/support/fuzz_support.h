@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>

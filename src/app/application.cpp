@@ -6,10 +6,10 @@
 #include <optional>
 #include <system_error>
 
-#include "cycle/exit_status.h"
 #include "app/instance_channel.h"
 #include "app/main_window.h"
 #include "base/errors.h"
+#include "cycle/exit_status.h"
 #include "dialogs/edit_gen_form.h"
 #include "dialogs/edit_text_form.h"
 #include "dialogs/edit_user_form.h"

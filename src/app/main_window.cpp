@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QIcon>
 #include <QKeySequence>
 #include <QMenu>
-#include <QHideEvent>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>

@@ -16,11 +16,11 @@
 #include <string>
 #include <string_view>
 
-#include "cycle/exit_status.h"
 #include "app/status_list.h"
 #include "app/window_placement.h"
 #include "base/operator.h"
 #include "base/station.h"
+#include "cycle/exit_status.h"
 #include "cycle/run_cycle.h"
 
 namespace tidewire::app {

@@ -97,7 +97,8 @@ void TForm1::ShowHealth(std::string_view text, bool unwell) {
   font.setBold(unwell);
   health_->setFont(font);
   QPalette palette = health_->palette();
-  palette.setColor(QPalette::WindowText, unwell ? QColor(0xb0, 0, 0) : this->palette().color(QPalette::WindowText));
+  palette.setColor(QPalette::WindowText,
+                   unwell ? QColor(0xb0, 0, 0) : this->palette().color(QPalette::WindowText));
   health_->setPalette(palette);
   health_->setText(QFontMetrics(font).elidedText(whole, Qt::ElideRight, room));
   health_->setToolTip(whole);

@@ -29,7 +29,8 @@ std::optional<int> Number(const platform::IniFile& ini, const std::string& secti
 
 std::vector<QRect> AvailableScreens() {
   std::vector<QRect> areas;
-  if (QScreen* primary = QGuiApplication::primaryScreen()) areas.push_back(primary->availableGeometry());
+  if (QScreen* primary = QGuiApplication::primaryScreen())
+    areas.push_back(primary->availableGeometry());
   for (QScreen* screen : QGuiApplication::screens()) {
     if (screen != QGuiApplication::primaryScreen()) areas.push_back(screen->availableGeometry());
   }
@@ -69,16 +70,17 @@ WindowPlacementFile::WindowPlacementFile(std::filesystem::path ini_file, std::st
                                          const std::filesystem::path& station)
     : ini_file_(std::move(ini_file)),
       name_(std::move(window_name)),
-      section_(station.empty() ? std::string(kSection)
-                               : std::string(kSection) + " " +
-                                     std::filesystem::absolute(station).lexically_normal().string()) {}
+      section_(station.empty()
+                   ? std::string(kSection)
+                   : std::string(kSection) + " " +
+                         std::filesystem::absolute(station).lexically_normal().string()) {}
 
 void WindowPlacementFile::Save(const QWidget& window) const {
   platform::IniFile ini = platform::IniFile::Load(ini_file_);
   const int state = window.isMinimized() ? 1 : window.isMaximized() ? 3 : 2;
   // The inside, in normal state, so that a minimised or maximised window comes back where it was.
-  const QRect normal = window.isMinimized() || window.isMaximized() ? window.normalGeometry()
-                                                                     : window.geometry();
+  const QRect normal =
+      window.isMinimized() || window.isMaximized() ? window.normalGeometry() : window.geometry();
   ini.Set(section_, name_ + "_Width", std::to_string(normal.width()));
   ini.Set(section_, name_ + "_Height", std::to_string(normal.height()));
   ini.Set(section_, name_ + "_Top", std::to_string(normal.y()));

@@ -98,7 +98,6 @@ void NoteEntry(const fs::path& real, bool present) {
   if (cache != nullptr) cache->Note(real.filename().string(), present);
 }
 
-
 // No file is opened through a link standing under its name: in a folder others may write (FBB's),
 // a planted link could make the gateway read or write any file of its user.
 int OpenChecked(const fs::path& path, int flags) {
@@ -680,7 +679,8 @@ void TextWriter::Flush() {
 
 void TextWriter::Sync() {
   Flush();
-  if (fd_ >= 0 && ::fsync(fd_) != 0) IoError::FromErrno(errno, (temp_.empty() ? path_ : temp_).string());
+  if (fd_ >= 0 && ::fsync(fd_) != 0)
+    IoError::FromErrno(errno, (temp_.empty() ? path_ : temp_).string());
 }
 
 void TextWriter::Close() {
@@ -790,9 +790,7 @@ void CopyToNewFile(const fs::path& from, const fs::path& to) {
   }
   const int in = OpenChecked(ResolvePath(from), O_RDONLY);
   try {
-    const bool made = CreateNewFileWith(real, [&](int out) {
-      CopyBytes(in, out, from, to);
-    });
+    const bool made = CreateNewFileWith(real, [&](int out) { CopyBytes(in, out, from, to); });
     // Someone put an entry there between the unlink and the link: theirs, not to be written.
     if (!made) throw IoError(IoCode::kAccessDenied, to.string());
   } catch (...) {
@@ -818,7 +816,6 @@ std::time_t FileModifiedTime(const fs::path& path) {
   if (stat(ResolvePath(path).c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
   return st.st_mtime;
 }
-
 
 // --- FolderNameCache
 

@@ -131,7 +131,7 @@ class TextReader {
   [[nodiscard]] const fs::path& path() const { return path_; }
 
  private:
-  int Peek();  // next byte, or -1 at the end of the data (byte 26 included)
+  int Peek();             // next byte, or -1 at the end of the data (byte 26 included)
   void DecideLineEnds();  // on the first data, for LineEnds::kLfWhenNoCr
   void Advance() { ++pos_; }
   bool Fill();

@@ -22,7 +22,8 @@ void ErrorBox(Operator& op, std::string_view text) {
 }
 
 void OpenFailureBox(Operator& op, std::string_view target, std::string_view why) {
-  if (!why.empty()) ErrorBox(op, "Could not open " + std::string(target) + ":\r" + std::string(why));
+  if (!why.empty())
+    ErrorBox(op, "Could not open " + std::string(target) + ":\r" + std::string(why));
 }
 
 void WarningBox(Operator& op, std::string_view text) {

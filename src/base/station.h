@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/drive_map.h"
 #include "base/operator.h"
 #include "base/shared_types.h"
-#include "base/drive_map.h"
 
 namespace tidewire {
 

@@ -53,8 +53,9 @@ void AskAdvancedQuestions(Station& station) {
   }
   // The minutes are asked here: an empty WATCH.DOG left for an editor that never came up made
   // every later pass start with "Error in file WATCH.DOG (Invalid time.)".
-  station.Status("Enter number of minutes in file WATCH.DOG before Tdwire should close down "
-                 "SOUPER95.");
+  station.Status(
+      "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
+      "SOUPER95.");
   const std::optional<std::string> typed = station.op.TypedAnswer(TypedQuestion::kWatchdogMinutes);
   const std::optional<std::int32_t> minutes =
       typed ? ParseDecimal(TrimTrailing(*typed)) : std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,7 +10,6 @@
 #include "base/station.h"
 
 namespace tidewire::config {
-
 
 // The captions of the two header buttons; both have 22 characters.
 inline constexpr std::string_view kShortHeadersEnabled = "SHORT HEADERS ENABLED ";

@@ -25,7 +25,6 @@ namespace {
 constexpr std::string_view kLockFile = "tidewire.lck";
 constexpr std::string_view kCommandList = "Commands: GO!, Backup, Restore, LOG, Stop";
 
-
 enum class Outcome { kGoOn, kEnd };
 
 // What the run has done so far that its exit status reports.
@@ -37,7 +36,6 @@ struct Session {
   [[nodiscard]] ExitStatus Status() const {
     return any_pass ? cycle::StatusFor(last_pass, mail_not_moving) : ExitStatus::kNormal;
   }
-
 };
 
 // GO!: one pass; in AutoGO mode the pass itself asks the window to close.

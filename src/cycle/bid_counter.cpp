@@ -88,8 +88,9 @@ bool TakeTypedBidNumber(Station& station) {
   std::string farewell = "Program halted.\r";
   farewell += saved ? "TWIREBID.BIN now holds " + std::to_string(station.bid.value()) +
                           ": the next start numbers on from there."
-                    : std::string("TWIREBID.BIN was not created: no message is written until "
-                                  "the last BID is known. Start Tidewire again to answer.");
+                    : std::string(
+                          "TWIREBID.BIN was not created: no message is written until "
+                          "the last BID is known. Start Tidewire again to answer.");
   throw EndProgram{EndProgram::Reason::kBidCounterRefused, std::move(farewell)};
 }
 

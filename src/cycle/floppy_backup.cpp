@@ -60,8 +60,8 @@ bool BackupFolderReady(Station& station) {
     ini.Set("Drives", "A", *chosen);
     ini.Save(ini_path);
   } catch (const IoError& failure) {
-    WarningBox(station.op, "The backup folder is used now but could not be kept: " +
-                               failure.BoxText());
+    WarningBox(station.op,
+               "The backup folder is used now but could not be kept: " + failure.BoxText());
   }
   return true;
 }
@@ -159,8 +159,8 @@ void RestoreFromFloppy(Station& station) {
   std::string problems;
   if (!report.missing.empty()) problems += "Not on the backup: " + Joined(report.missing);
   if (!report.failed.empty()) {
-    problems += std::string(problems.empty() ? "" : "\r") + "Failed to restore file: " +
-                Joined(report.failed);
+    problems += std::string(problems.empty() ? "" : "\r") +
+                "Failed to restore file: " + Joined(report.failed);
   }
   if (!problems.empty()) WarningBox(station.op, problems);
   // Nothing restored, nothing to restart for.

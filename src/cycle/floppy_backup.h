@@ -9,7 +9,7 @@ namespace tidewire::cycle {
 
 // The gateway's settings and state files that go to the backup disk, in their order.
 inline constexpr std::array<std::string_view, 14> kFloppyBackupFiles = {
-    "twire.cfg", "twire.pti", "twire.itp", "twire.sim", "twirebid.bin", ".newsrc", "user.dat",
+    "twire.cfg", "twire.pti", "twire.itp", "twire.sim", "twirebid.bin", ".newsrc",   "user.dat",
     "sound",     "autogo",    "ml.cfg",    "ACK",       "LCOPY",        "WATCH.DOG", "1twire"};
 
 // The "Backup" button: after the operator's OK, copies each of the files present to the root

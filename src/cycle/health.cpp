@@ -55,7 +55,8 @@ Health ReadHealth(const Station& station) {
       const std::string rest = line.substr(entry.name.size() + 2);
       const std::string digits = rest.substr(0, rest.find(' '));
       std::int64_t value = 0;
-      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+      const auto [end, error] =
+          std::from_chars(digits.data(), digits.data() + digits.size(), value);
       if (error == std::errc() && end == digits.data() + digits.size() && value >= 0) {
         health.*entry.field = static_cast<std::time_t>(value);
       }

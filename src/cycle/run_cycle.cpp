@@ -17,8 +17,8 @@
 #include "cycle/soup_client.h"
 #include "cycle/start_up.h"
 #include "inbound/downloads.h"
-#include "outbound/reply_packet.h"
 #include "outbound/export_file.h"
+#include "outbound/reply_packet.h"
 
 namespace tidewire::cycle {
 
@@ -238,7 +238,9 @@ std::string PassHeading(const Station& station, const Health& health) {
 // What this pass saw of mail moving, for HEALTH and the exit status of an unattended run.
 void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end) {
   const std::time_t now = station.Now();
-  const auto waiting = [now](std::time_t since, bool still) { return still ? (since ? since : now) : 0; };
+  const auto waiting = [now](std::time_t since, bool still) {
+    return still ? (since ? since : now) : 0;
+  };
   health.mailin_waiting_since =
       waiting(health.mailin_waiting_since, leftover == Leftover::kUnimportedMailIn);
   health.packet_waiting_since =
@@ -246,8 +248,10 @@ void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end
   if (end == PassEnd::kCompleted) health.last_good_pass = now;
   WriteHealth(station, health);
   station.MailNotMoving = MailNotMoving(health, now, StillMinutes(station));
-  if (!station.MailNotMoving.empty()) station.Status("*** Mail does not move: " + station.MailNotMoving);
-  station.op.ShowHealth(HealthSummary(health, station.MailNotMoving), !station.MailNotMoving.empty());
+  if (!station.MailNotMoving.empty())
+    station.Status("*** Mail does not move: " + station.MailNotMoving);
+  station.op.ShowHealth(HealthSummary(health, station.MailNotMoving),
+                        !station.MailNotMoving.empty());
 }
 
 // Settings that address every message to where FBB drops it silently (AT2 without its "SB ", a

@@ -63,8 +63,9 @@ bool WaitShowingItsLines(Station& station, platform::ChildProcess& child) {
   for (;;) {
     std::chrono::milliseconds slice = kSlice;
     if (limit) {
-      slice = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
-                         std::chrono::milliseconds(0), kSlice);
+      slice =
+          std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                     std::chrono::milliseconds(0), kSlice);
     }
     const bool ended = station.op.WaitForChild(child, slice);
     for (const std::string& line : child.TakeLines(ended)) station.Status(line);

@@ -110,8 +110,7 @@ void TEditUserForm1::BuildControls() {
     if (def.click == nullptr) {
       connect(button, &QPushButton::clicked, this, &QDialog::reject);
     } else {
-      connect(button, &QPushButton::clicked, this,
-              [this, click = def.click] { (this->*click)(); });
+      connect(button, &QPushButton::clicked, this, [this, click = def.click] { (this->*click)(); });
     }
     buttons.push_back(button);
   }

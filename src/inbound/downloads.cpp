@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <utility>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
@@ -150,8 +150,8 @@ bool CountsAreConsistent(const fs::path& path) {
     std::string_view data(block.data(), n);
     while (consistent && !data.empty()) {
       if (left > 0) {
-        const std::size_t skip =
-            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(data.size())));
+        const std::size_t skip = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(data.size())));
         left -= static_cast<std::int64_t>(skip);
         line_start = data[skip - 1] == '\n';
         data.remove_prefix(skip);
@@ -190,10 +190,10 @@ void MakeNewsWorkingCopy(const fs::path& from, const fs::path& to) {
   std::string block(kBlockSize, '\0');
   std::string converted;
   std::string count_line;
-  bool in_count_line = true;       // reading a "#! rnews" line of the batch
-  std::int64_t left = 0;           // counted: bytes of the article in hand still to come
-  std::int64_t written = 0;        // bytes of the working copy so far
-  std::int64_t count_at = -1;      // where the count of the article in hand goes
+  bool in_count_line = true;   // reading a "#! rnews" line of the batch
+  std::int64_t left = 0;       // counted: bytes of the article in hand still to come
+  std::int64_t written = 0;    // bytes of the working copy so far
+  std::int64_t count_at = -1;  // where the count of the article in hand goes
   auto put = [&](std::string_view bytes) {
     out.Write(bytes);
     written += static_cast<std::int64_t>(bytes.size());
@@ -229,7 +229,9 @@ void MakeNewsWorkingCopy(const fs::path& from, const fs::path& to) {
         in_count_line = left == 0;
         continue;
       }
-      if (counted) take = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(take)));
+      if (counted)
+        take =
+            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(take)));
       const std::string_view piece = data.substr(0, take);
       converted.clear();
       converter.Convert(piece, converted);
@@ -373,8 +375,7 @@ void FinishInterruptedConversion(Station& station) {
     station.Status(" Taking back MAIL.IN of an interrupted conversion");
     const fs::path mail_in = station.File("MAIL.IN");
     if (UsableFileExists(mail_in) && FileSizeOf(mail_in) > *size) TruncateFile(mail_in, *size);
-    if (EntryExists(station.File(kSentBroadcastFile)) &&
-        !EntryExists(station.File("bmes.txt"))) {
+    if (EntryExists(station.File(kSentBroadcastFile)) && !EntryExists(station.File("bmes.txt"))) {
       RenameFile(station.File(kSentBroadcastFile), station.File("bmes.txt"));
     }
   }

@@ -34,9 +34,9 @@ struct MailState {
   std::string ToLine;
   std::string SubjectText;
   bool InAddressHeader = false;
-  bool InHeader = true;     // until the first empty line
-  std::string MessageId;    // the header's, "" when it has none
-  LineHash Hash;            // of all its lines
+  bool InHeader = true;   // until the first empty line
+  std::string MessageId;  // the header's, "" when it has none
+  LineHash Hash;          // of all its lines
 };
 
 void ResetUsers(UserDatabase& users) {
@@ -174,7 +174,8 @@ std::optional<std::vector<std::string>> PlainBody(const PlainTextMode& mode, con
 std::string HeaderLine(const PlainTextMode& mode, const std::string& line) {
   if (!mode.on) return line;
   for (const char* name : {"From:", "To:", "Cc:", "Subject:"}) {
-    if (line.size() >= std::strlen(name) && EqualsIgnoringCase(line.substr(0, std::strlen(name)), name)) {
+    if (line.size() >= std::strlen(name) &&
+        EqualsIgnoringCase(line.substr(0, std::strlen(name)), name)) {
       return PlainHeaderText(line, mode.charset);
     }
   }
@@ -232,8 +233,8 @@ void WriteBodyCopy(ImportWriter& out, const Station& station, const WorkText& te
   work.Close();
 }
 
-void WriteMessage(ImportWriter& out, Station& station, const WorkText& text,
-                  const MailState& mail, std::string_view address, const PlainTextMode& mode) {
+void WriteMessage(ImportWriter& out, Station& station, const WorkText& text, const MailState& mail,
+                  std::string_view address, const PlainTextMode& mode) {
   const std::string title =
       mode.on ? LeftCopy(PlainHeaderText(mail.SubjectText, mode.charset), kSubjectLength)
               : mail.SubjectText;
@@ -316,7 +317,8 @@ void ConvertMail(Station& station, MessageJournal* journal) {
     WorkText work(station);
     ResetUsers(station.users);
     separator = ReadMail(in, station, work, mail);
-    if (journal != nullptr && journal->Repeated(MessageJournal::MailKey(mail.MessageId, mail.Hash.value()))) {
+    if (journal != nullptr &&
+        journal->Repeated(MessageJournal::MailKey(mail.MessageId, mail.Hash.value()))) {
       station.Status(" Handed to FBB before, skipped: e-mail " + mail.MessageId);
       continue;
     }

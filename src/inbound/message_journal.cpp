@@ -48,8 +48,10 @@ MessageJournal::MessageJournal(Station& station) : station_(station) {
           std::from_chars(line.data(), line.data() + blank, when).ec != std::errc()) {
         continue;
       }
-      if (when >= oldest) entries_[line.substr(blank + 1)] = when;
-      else changed_ = true;
+      if (when >= oldest)
+        entries_[line.substr(blank + 1)] = when;
+      else
+        changed_ = true;
     }
     in.Close();
   } catch (const IoError&) {
@@ -97,8 +99,9 @@ void MessageJournal::Save() {
   std::vector<std::pair<std::time_t, const std::string*>> lines;
   lines.reserve(entries_.size());
   for (const auto& [key, when] : entries_) lines.emplace_back(when, &key);
-  std::sort(lines.begin(), lines.end(),
-            [](const auto& a, const auto& b) { return a.first != b.first ? a.first < b.first : *a.second < *b.second; });
+  std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : *a.second < *b.second;
+  });
   TextWriter out(station_.File(kFileName), TextWriter::Mode::kReplace);
   for (const auto& [when, key] : lines) out.WriteLine(std::to_string(when) + " " + *key);
   out.Close();

@@ -145,8 +145,8 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
   const ArticleEnd article_end(counted_, start_line, in);
   ArticleHeader header;
   std::string next = ReadHeader(in, article_end, header);
-  if (journal_ != nullptr &&
-      journal_->Repeated(MessageJournal::NewsKey(Address(number), header.MessageId, header.Hash.value()))) {
+  if (journal_ != nullptr && journal_->Repeated(MessageJournal::NewsKey(
+                                 Address(number), header.MessageId, header.Hash.value()))) {
     station_.Status(" Handed to FBB before, skipped: article " + header.MessageId);
     while (next.empty()) {
       bool beyond = false;
@@ -205,8 +205,8 @@ void NewsPass::CopyTextFile(ImportWriter& out, std::string_view name) {
 void NewsPass::InfoMessageCheck(ImportWriter& out) {
   const GatewayConfig& config = station_.config;
   ++articles_since_info_;
-  if (config.AfterXMessage == 0 || articles_since_info_ < config.AfterXMessage ||
-      info_sent_once_ || !FileIsPresent(station_.File(kInfoFile))) {
+  if (config.AfterXMessage == 0 || articles_since_info_ < config.AfterXMessage || info_sent_once_ ||
+      !FileIsPresent(station_.File(kInfoFile))) {
     return;
   }
   const std::string address =

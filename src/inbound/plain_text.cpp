@@ -111,9 +111,10 @@ class HtmlRenderer {
     return node->name != nullptr && xmlStrcasecmp(node->name, BAD_CAST name) == 0;
   }
   static bool IsBlock(const xmlNode* node) {
-    for (const char* name : {"p", "div", "table", "tr", "ul", "ol", "li", "h1", "h2", "h3", "h4",
-                             "h5", "h6", "blockquote", "pre", "hr", "dl", "dt", "dd", "body",
-                             "section", "article", "header", "footer", "form"}) {
+    for (const char* name :
+         {"p",  "div",  "table",   "tr",      "ul",         "ol",     "li",  "h1", "h2",
+          "h3", "h4",   "h5",      "h6",      "blockquote", "pre",    "hr",  "dl", "dt",
+          "dd", "body", "section", "article", "header",     "footer", "form"}) {
       if (Is(node, name)) return true;
     }
     return false;
@@ -263,9 +264,9 @@ class BodyRenderer {
       Separate();
       GMimeObject* part = object;
       const std::string html = TextOf(part);
-      htmlDocPtr doc = htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-                                      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                          HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+      htmlDocPtr doc = htmlReadMemory(
+          html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
+          HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
       if (doc != nullptr) {
         for (const std::string& line : HtmlRenderer().Render(xmlDocGetRootElement(doc))) Add(line);
         xmlFreeDoc(doc);
@@ -330,8 +331,8 @@ bool NeedsConversion(GMimeMessage* message) {
 }
 
 bool HasMimeHeader(std::string_view raw) {
-  const std::size_t end = raw.find("\n\n") == std::string_view::npos ? raw.find("\r\n\r\n")
-                                                                     : raw.find("\n\n");
+  const std::size_t end =
+      raw.find("\n\n") == std::string_view::npos ? raw.find("\r\n\r\n") : raw.find("\n\n");
   const std::string_view header = raw.substr(0, end);
   for (const char* name : {"\nmime-version:", "\ncontent-type:", "\ncontent-transfer-encoding:"}) {
     std::string lower = "\n" + std::string(header);
@@ -344,11 +345,10 @@ bool HasMimeHeader(std::string_view raw) {
 }  // namespace
 
 std::optional<std::vector<std::string>> PlainTextBody(std::string_view raw,
-                                                     const std::string& charset) {
+                                                      const std::string& charset) {
   if (!HasMimeHeader(raw)) return std::nullopt;
   InitOnce();
-  GPtr<GMimeStream> stream(
-      g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
@@ -372,9 +372,9 @@ std::string PlainHeaderText(std::string_view value, const std::string& charset) 
 
 std::vector<std::string> RenderHtml(std::string_view html) {
   InitOnce();
-  htmlDocPtr doc = htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-                                  HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                      HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  htmlDocPtr doc = htmlReadMemory(
+      html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
+      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
   if (doc == nullptr) return {};
   std::vector<std::string> lines = HtmlRenderer().Render(xmlDocGetRootElement(doc));
   xmlFreeDoc(doc);

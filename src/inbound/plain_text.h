@@ -17,7 +17,7 @@ inline constexpr std::string_view kDefaultStationCharset = "ISO-8859-1";
 // RAW is the whole e-mail, header and body, LF or CR LF lines. Nothing when the body needs no
 // change (no MIME, or plain 7-bit text): the gateway then copies it as it stands.
 [[nodiscard]] std::optional<std::vector<std::string>> PlainTextBody(std::string_view raw,
-                                                                   const std::string& charset);
+                                                                    const std::string& charset);
 
 // A header value with its RFC 2047 encoded words decoded into CHARSET.
 [[nodiscard]] std::string PlainHeaderText(std::string_view value, const std::string& charset);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/file_layer.h"
 #include "base/operator.h"
 #include "base/text.h"
 #include "config/flag_files.h"
@@ -13,7 +14,6 @@
 #include "outbound/export_message.h"
 #include "outbound/reply_file.h"
 #include "outbound/reply_packet.h"
-#include "base/file_layer.h"
 #include "outbound/server_requests.h"
 
 namespace tidewire::outbound {
@@ -231,8 +231,8 @@ void ProcessExportFile(Station& station, MessageIdSource& ids) {
   if (!ExportFileIsThere(station, export_file)) {
     // A lock a killed pass left after deleting the export file would hold FBB off one more pass.
     if (EntryExists(station.MailinFile(kExportLock))) {
-      if (std::optional<ExportLock> left = ExportLock::Take(station.MailinFile(kExportLock),
-                                                             station.Now())) {
+      if (std::optional<ExportLock> left =
+              ExportLock::Take(station.MailinFile(kExportLock), station.Now())) {
         left->Release();
       }
     }

@@ -1,9 +1,9 @@
 #include "platform/child_process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,8 +35,8 @@ bool PrepareAttributes(posix_spawnattr_t& attr) {
   return posix_spawnattr_setsigdefault(&attr, &all) == 0 &&
          posix_spawnattr_setsigmask(&attr, &none) == 0 &&
          posix_spawnattr_setpgroup(&attr, 0) == 0 &&
-         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
-                                             POSIX_SPAWN_SETPGROUP) == 0;
+         posix_spawnattr_setflags(
+             &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP) == 0;
 }
 
 int StatusOf(int wait_status) {
@@ -171,7 +171,8 @@ std::vector<std::string> ChildProcess::TakeLines(bool rest) {
   std::size_t start = 0;
   for (;;) {
     std::size_t end = pending_.find('\n', start);
-    if (end == std::string::npos && pending_.size() - start >= kLongestLine) end = start + kLongestLine;
+    if (end == std::string::npos && pending_.size() - start >= kLongestLine)
+      end = start + kLongestLine;
     if (end == std::string::npos) break;
     std::string line = pending_.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();

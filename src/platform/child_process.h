@@ -68,7 +68,7 @@ class ChildProcess {
 
   pid_t pid_ = -1;
   int exit_status_ = -1;
-  int output_ = -1;       // the read end of a captured child's output
+  int output_ = -1;      // the read end of a captured child's output
   std::string pending_;  // an unfinished line
 };
 

@@ -82,10 +82,12 @@ std::string StartDetached(const std::filesystem::path& program, std::vector<std:
   std::string why;
   char buffer[400];
   ssize_t got;
-  while ((got = ::read(report[0], buffer, sizeof buffer)) > 0) why.append(buffer, static_cast<std::size_t>(got));
+  while ((got = ::read(report[0], buffer, sizeof buffer)) > 0)
+    why.append(buffer, static_cast<std::size_t>(got));
   ::close(report[0]);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+  while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' '))
+    why.pop_back();
   return why.empty() ? args.front() + " failed" : why;
 }
 

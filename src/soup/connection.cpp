@@ -51,8 +51,8 @@ void SetTimeouts(int fd, std::chrono::milliseconds timeout) {
 
 // A non-blocking connect bounded by the time-out; the socket is blocking again on return.
 int ConnectWithin(const addrinfo& candidate, std::chrono::milliseconds timeout, int& error) {
-  const int fd = ::socket(candidate.ai_family, candidate.ai_socktype | SOCK_CLOEXEC,
-                          candidate.ai_protocol);
+  const int fd =
+      ::socket(candidate.ai_family, candidate.ai_socktype | SOCK_CLOEXEC, candidate.ai_protocol);
   if (fd < 0) {
     error = errno;
     return -1;
@@ -214,8 +214,7 @@ std::string Connection::LocalName() const {
   char text[INET6_ADDRSTRLEN] = "127.0.0.1";
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
     if (local.ss_family == AF_INET6) {
-      ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&local)->sin6_addr, text,
-                  sizeof text);
+      ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&local)->sin6_addr, text, sizeof text);
       return std::string("[IPv6:") + text + "]";
     }
     ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&local)->sin_addr, text, sizeof text);
@@ -275,9 +274,10 @@ std::string Connection::ReadLine() {
     scanned = buffer_.size();
     const auto now = std::chrono::steady_clock::now();
     if (now > session_end_) {
-      Fail("the session took longer than " +
-           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(SessionLimit()).count()) +
-           " seconds");
+      Fail(
+          "the session took longer than " +
+          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(SessionLimit()).count()) +
+          " seconds");
     }
     if (now > line_end) Fail("no answer in time");
     char chunk[16384];

@@ -20,7 +20,7 @@ namespace tidewire::soup {
 namespace {
 
 std::uint64_t FileSize(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
@@ -44,8 +44,9 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
   bool unique_ids = true;
   for (const WaitingMail& mail : waiting) unique_ids = unique_ids && !mail.uidl.empty();
   if (!unique_ids && options.read_only) {
-    Complain("the mail server keeps no unique ids (UIDL): with -r each fetch brings all waiting"
-             " mail again");
+    Complain(
+        "the mail server keeps no unique ids (UIDL): with -r each fetch brings all waiting"
+        " mail again");
   }
   SeenMail seen(options.home + "/" + SeenMail::kFileName, AccountKey(address, options.login));
   if (unique_ids) seen.KeepOnly(waiting);
@@ -237,7 +238,8 @@ bool FetchNews(const Options& options, std::vector<Area>& areas) {
 
 void WriteAreas(const std::vector<Area>& areas) {
   std::string text;
-  for (const Area& area : areas) text += area.prefix + "\t" + area.name + "\t" + area.encoding + "\n";
+  for (const Area& area : areas)
+    text += area.prefix + "\t" + area.name + "\t" + area.encoding + "\n";
   const std::string path = FindIgnoringCase(".", "AREAS");
   if (text.empty()) {
     RemoveFile(path);

@@ -54,7 +54,7 @@ std::vector<std::string> ListFolder(const std::string& dir) {
 
 std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
   const std::string exact = dir + "/" + name;
-  struct stat info{};
+  struct stat info {};
   if (::lstat(exact.c_str(), &info) == 0) return exact;
   for (const std::string& entry : ListFolder(dir)) {
     if (::strcasecmp(entry.c_str(), name.c_str()) == 0) return dir + "/" + entry;
@@ -63,14 +63,15 @@ std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, Follow follow) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC |
-                                          (follow == Follow::kRegularFileOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC |
+                               (follow == Follow::kRegularFileOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
   if (fd < 0) {
     if (errno == ENOENT) return std::nullopt;
     if (errno == ELOOP) throw SoupError(path + " is a link, not a file: not read");
     FailOn("open", path);
   }
-  struct stat info{};
+  struct stat info {};
   if (follow == Follow::kRegularFileOnly && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
     ::close(fd);
     throw SoupError(path + " is not a regular file: not read");
@@ -97,15 +98,14 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
   ReplaceFileAtomically(path, [content](OutputFile& out) { out.Write(content); });
 }
 
-void ReplaceFileAtomically(const std::string& path,
-                           const std::function<void(OutputFile&)>& write) {
+void ReplaceFileAtomically(const std::string& path, const std::function<void(OutputFile&)>& write) {
   const std::string temporary = path + ".tmp";
   // A left or planted temporary goes first; the new one is made exclusively.
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) FailOn("remove", temporary);
   try {
     OutputFile out(temporary, OutputFile::Mode::kCreateNew);
     // The new file keeps the old one's permissions (a .newsrc may be private).
-    struct stat old{};
+    struct stat old {};
     if (::stat(path.c_str(), &old) == 0) ::chmod(temporary.c_str(), old.st_mode & 07777);
     write(out);
     out.Close();
@@ -132,7 +132,7 @@ std::unique_ptr<InputFile> InputFile::Open(const std::string& path) {
     if (errno == ENOENT) return nullptr;
     FailOn("open", path);
   }
-  struct stat info{};
+  struct stat info {};
   if (::fstat(fd, &info) != 0) {
     const int saved = errno;
     ::close(fd);
@@ -170,7 +170,8 @@ std::string InputFile::ReadRange(std::uint64_t offset, std::size_t length) const
 void InputFile::CopyRange(std::uint64_t offset, std::uint64_t length, OutputFile& out) const {
   char block[65536];
   while (length > 0) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof block));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof block));
     if (ReadAt(offset, block, want) != want) throw SoupError(path_ + " changed while it was read");
     out.Write(std::string_view(block, want));
     offset += want;
@@ -190,7 +191,7 @@ OutputFile::OutputFile(std::string path, Mode mode) : path_(std::move(path)) {
   if (mode == Mode::kCreateNew) flags |= O_EXCL;
   fd_ = ::open(path_.c_str(), flags, 0644);
   if (fd_ < 0) FailOn("create", path_);
-  struct stat info{};
+  struct stat info {};
   if (::fstat(fd_, &info) != 0) Fail("read the size of");
   size_ = static_cast<std::uint64_t>(info.st_size);
 }

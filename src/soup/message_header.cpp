@@ -89,8 +89,8 @@ std::string AddressOf(const std::string& mailbox) {
   const std::size_t open = mailbox.find('<');
   if (open != std::string::npos) {
     const std::size_t close = mailbox.find('>', open);
-    address = mailbox.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                                   : close - open - 1);
+    address =
+        mailbox.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
     // An obsolete source route "@a,@b:user@host" keeps only the address.
     if (!address.empty() && address.front() == '@') {
       const std::size_t colon = address.find(':');
@@ -119,7 +119,8 @@ std::vector<HeaderField> HeaderFields(std::string_view message) {
   while (pos < message.size()) {
     std::size_t lf = message.find('\n', pos);
     std::size_t next = lf == std::string_view::npos ? message.size() : lf + 1;
-    std::string_view line = message.substr(pos, (lf == std::string_view::npos ? message.size() : lf) - pos);
+    std::string_view line =
+        message.substr(pos, (lf == std::string_view::npos ? message.size() : lf) - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) break;  // the end of the header section
     if ((line.front() == ' ' || line.front() == '\t') && !fields.empty()) {
@@ -210,7 +211,11 @@ bool IsValidUtf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    const std::size_t length = c < 0x80         ? 1
+                               : (c >> 5) == 6  ? 2
+                               : (c >> 4) == 14 ? 3
+                               : (c >> 3) == 30 ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (std::size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
@@ -289,7 +294,10 @@ std::string ForSmtp(std::string_view message) {
     bool eight_bit = false;
     for (const char c : body) eight_bit = eight_bit || (static_cast<unsigned char>(c) & 0x80) != 0;
     header += std::string("Content-Type: text/plain; charset=") +
-              (!eight_bit ? "us-ascii" : IsValidUtf8(body) ? "utf-8" : "iso-8859-1") + "\n";
+              (!eight_bit          ? "us-ascii"
+               : IsValidUtf8(body) ? "utf-8"
+                                   : "iso-8859-1") +
+              "\n";
   }
   header += "Content-Transfer-Encoding: quoted-printable\n";
   std::string out = header + "\n";

@@ -41,10 +41,9 @@ void ArticleSet::AddRange(std::uint64_t low, std::uint64_t high) {
   low = std::min(low, kMaxArticle);
   high = std::min(high, kMaxArticle);
   // Ranges that overlap or touch the new one merge with it.
-  auto first = std::lower_bound(ranges_.begin(), ranges_.end(), low,
-                                [](const auto& range, std::uint64_t value) {
-                                  return range.second + 1 < value;
-                                });
+  auto first = std::lower_bound(
+      ranges_.begin(), ranges_.end(), low,
+      [](const auto& range, std::uint64_t value) { return range.second + 1 < value; });
   auto last = first;
   while (last != ranges_.end() && last->first <= high + 1) {
     low = std::min(low, last->first);
@@ -56,9 +55,9 @@ void ArticleSet::AddRange(std::uint64_t low, std::uint64_t high) {
 }
 
 bool ArticleSet::Contains(std::uint64_t number) const {
-  auto found = std::lower_bound(
-      ranges_.begin(), ranges_.end(), number,
-      [](const auto& range, std::uint64_t value) { return range.second < value; });
+  auto found =
+      std::lower_bound(ranges_.begin(), ranges_.end(), number,
+                       [](const auto& range, std::uint64_t value) { return range.second < value; });
   return found != ranges_.end() && found->first <= number;
 }
 

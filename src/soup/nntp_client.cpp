@@ -21,8 +21,7 @@ NntpClient::NntpClient(std::unique_ptr<Connection> connection, const ServerAddre
     : connection_(std::move(connection)), address_(address) {
   const Reply greeting = ReadReply(*connection_);
   if (greeting.code != 200 && greeting.code != 201) {
-    throw SoupError(connection_->Name() + ": the news server does not serve us: " +
-                    greeting.text);
+    throw SoupError(connection_->Name() + ": the news server does not serve us: " + greeting.text);
   }
   // INN hands a connection to its reader only after MODE READER, and wants it before AUTHINFO.
   (void)Send("MODE READER");
@@ -47,7 +46,8 @@ Reply NntpClient::Command(const std::string& line) {
     if (!address_.has_credentials) {
       throw SoupError(connection_->Name() +
                       ": the news server wants a login; give NNTPSERVER as"
-                      " nntp://user:password@" + address_.host);
+                      " nntp://user:password@" +
+                      address_.host);
     }
     LogIn();
     reply = Send(line);
@@ -103,8 +103,8 @@ std::optional<std::string> NntpClient::Article(const std::string& group, std::ui
   const Reply reply = Command("ARTICLE " + std::to_string(number));
   if (reply.code == 423 || reply.code == 430) return std::nullopt;
   if (reply.code != 220) {
-    throw SoupError(connection_->Name() + ": ARTICLE " + std::to_string(number) + " in " +
-                    group + " failed: " + reply.text);
+    throw SoupError(connection_->Name() + ": ARTICLE " + std::to_string(number) + " in " + group +
+                    " failed: " + reply.text);
   }
   std::string article;
   ReadDotBlock(
@@ -123,8 +123,7 @@ Delivery NntpClient::Post(std::string_view article) {
   Delivery delivery;
   Reply reply = Command("POST");
   if (reply.code == 440) {
-    throw SoupError(connection_->Name() + ": the news server does not let us post: " +
-                    reply.text);
+    throw SoupError(connection_->Name() + ": the news server does not let us post: " + reply.text);
   }
   if (reply.code != 340) {
     delivery.refusal = reply.text;

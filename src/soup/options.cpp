@@ -1,10 +1,11 @@
 #include "soup/options.h"
 
+#include <stdlib.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <stdlib.h>
 #include <string_view>
 #include <vector>
 

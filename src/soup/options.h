@@ -13,16 +13,16 @@ enum class Mode { kReceive, kSend, kCatchUp };
 // souper's command line: options first, then HOST USER PASS.
 struct Options {
   Mode mode = Mode::kReceive;
-  bool read_only = false;            // -r: mail stays on the server
-  std::uint64_t keep_unread = 0;     // -c N
+  bool read_only = false;                      // -r: mail stays on the server
+  std::uint64_t keep_unread = 0;               // -c N
   std::uint64_t max_news_bytes = 2048 * 1024;  // -k N kilobytes; 0 is no limit
-  bool get_mail = true;              // -m turns it off
-  bool get_news = true;              // -n turns it off
-  std::string home;                  // -h, else $HOME, else "."
-  std::string newsrc;                // -N, else HOME/.newsrc
+  bool get_mail = true;                        // -m turns it off
+  bool get_news = true;                        // -n turns it off
+  std::string home;                            // -h, else $HOME, else "."
+  std::string newsrc;                          // -N, else HOME/.newsrc
   std::string host;
   Credentials login;
-  bool help = false;                 // --help: the usage, nothing else
+  bool help = false;  // --help: the usage, nothing else
 };
 
 // Reads ARGV; on success the password (and a password in a URL) is overwritten in ARGV at

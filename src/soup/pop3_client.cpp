@@ -36,7 +36,8 @@ Pop3Client::Pop3Client(std::unique_ptr<Connection> connection, const ServerAddre
   if (!connection_->Encrypted() && !connection_->Loopback()) {
     throw SoupError(connection_->Name() +
                     ": the POP3 server offers no encryption (STLS), so the password is not sent;"
-                    " use pop3s://" + address.host + " if it offers POP3 over TLS");
+                    " use pop3s://" +
+                    address.host + " if it offers POP3 over TLS");
   }
   if (login.user.empty()) throw SoupError("no login name given for the POP3 server");
   Command("USER " + login.user, "the login name " + login.user);

@@ -80,8 +80,9 @@ Reply ReadReply(Connection& connection) {
 
 std::string Base64(std::string_view bytes) {
   std::vector<unsigned char> out(4 * ((bytes.size() + 2) / 3) + 1);
-  const int length = EVP_EncodeBlock(out.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                                     static_cast<int>(bytes.size()));
+  const int length =
+      EVP_EncodeBlock(out.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                      static_cast<int>(bytes.size()));
   return std::string(reinterpret_cast<const char*>(out.data()), static_cast<std::size_t>(length));
 }
 

@@ -30,7 +30,7 @@ void WriteDotBlock(Connection& connection, std::string_view text);
 // A numbered reply of SMTP or NNTP; multi-line SMTP replies are joined with blanks.
 struct Reply {
   int code = 0;
-  std::string text;  // the whole last line, code included
+  std::string text;                // the whole last line, code included
   std::vector<std::string> lines;  // each line's text after the code
 };
 

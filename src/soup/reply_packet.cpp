@@ -46,11 +46,10 @@ std::vector<ReplyArea> ParseReplies(std::string_view text) {
     const std::vector<std::string> words = Words(line);
     if (words.empty()) continue;
     // The prefix names a file in this folder: no path, no surprises.
-    if (words.size() < 3 || !SafePrefix(words[0]) ||
-        (words[1] != "mail" && words[1] != "news") ||
+    if (words.size() < 3 || !SafePrefix(words[0]) || (words[1] != "mail" && words[1] != "news") ||
         (words[2][0] != 'b' && words[2][0] != 'B' && words[2][0] != 'u')) {
-      throw SoupError("REPLIES line " + std::to_string(number) + " is not understood: " +
-                      std::string(line));
+      throw SoupError("REPLIES line " + std::to_string(number) +
+                      " is not understood: " + std::string(line));
     }
     areas.push_back({words[0], words[1], words[2]});
   }
@@ -75,8 +74,8 @@ std::vector<PacketEntry> IndexPacket(const ReadAt& read, std::uint64_t file_size
     const std::string number = std::to_string(entries.size() + 1);
     std::uint64_t length = 0;
     if (type == 'u') {
-      framing.resize(static_cast<std::size_t>(
-          std::min<std::uint64_t>(kLongestFramingLine, file_size - pos)));
+      framing.resize(
+          static_cast<std::size_t>(std::min<std::uint64_t>(kLongestFramingLine, file_size - pos)));
       framing.resize(read(pos, framing.data(), framing.size()));
       const std::size_t lf = framing.find('\n');
       if (!framing.starts_with("#! rnews ") || lf == std::string::npos) {
@@ -124,7 +123,8 @@ std::vector<std::string> SplitPacket(std::string_view bytes, char type) {
 
 std::string JoinPacket(const std::vector<std::string>& messages, char type) {
   std::string bytes;
-  for (const std::string& message : messages) bytes += PacketFraming(message.size(), type) + message;
+  for (const std::string& message : messages)
+    bytes += PacketFraming(message.size(), type) + message;
   return bytes;
 }
 

@@ -23,8 +23,7 @@ std::unique_ptr<MailDrop> OpenMailDrop(const ServerAddress& address, const Crede
   return std::make_unique<Pop3Client>(address, used);
 }
 
-std::unique_ptr<MailSender> OpenMailSender(const ServerAddress& address,
-                                           const Credentials& login) {
+std::unique_ptr<MailSender> OpenMailSender(const ServerAddress& address, const Credentials& login) {
   if (address.spool) return std::make_unique<SpoolMailSender>(address.spool_dir);
   return std::make_unique<SmtpClient>(address, login);
 }
@@ -88,7 +87,8 @@ std::string MailboxSeparator() {
   const time_t now = ::time(nullptr);
   char text[64] = "Thu Jan  1 00:00:00 1970\n";
   tm local{};
-  if (::localtime_r(&now, &local) != nullptr) ::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
+  if (::localtime_r(&now, &local) != nullptr)
+    ::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
   return std::string("From POPmail ") + text;
 }
 

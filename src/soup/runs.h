@@ -1,15 +1,14 @@
 #pragma once
 
 #include <memory>
-#include <string>
-
 #include <optional>
+#include <string>
 
 #include "soup/newsrc.h"
 #include "soup/options.h"
-#include "soup/soup_error.h"
 #include "soup/server_address.h"
 #include "soup/servers.h"
+#include "soup/soup_error.h"
 
 namespace tidewire::soup {
 

@@ -20,7 +20,8 @@ SeenMail::SeenMail(std::string path, std::string account)
     if (tab == std::string::npos) continue;
     if (line.substr(0, tab) == account_) {
       const std::size_t mark = line.find('\t', tab + 1);
-      const std::string uidl = line.substr(tab + 1, mark == std::string::npos ? mark : mark - tab - 1);
+      const std::string uidl =
+          line.substr(tab + 1, mark == std::string::npos ? mark : mark - tab - 1);
       seen_[uidl] = mark == std::string::npos ? How::kFetched : How::kMarked;
     } else {
       other_lines_.push_back(line);

@@ -56,9 +56,14 @@ void NoticeOfRefusedRecipients(const Envelope& envelope, const std::string& subj
                                const std::vector<std::string>& refused) {
   std::string notice = MailboxSeparator() +
                        "From: Mail Delivery System <MAILER-DAEMON@tidewire.invalid>\n"
-                       "To: " + envelope.sender + "\n"
-                       "Subject: Undelivered mail: " + subject + "\n\n"
-                       "Your mail " + subject + " did not reach these recipients:\n\n";
+                       "To: " +
+                       envelope.sender +
+                       "\n"
+                       "Subject: Undelivered mail: " +
+                       subject +
+                       "\n\n"
+                       "Your mail " +
+                       subject + " did not reach these recipients:\n\n";
   for (const std::string& recipient : refused) notice += "  " + recipient + "\n";
   notice += "\nThe other recipients got it; it is not sent to them again.\n";
   std::string quoted;
@@ -165,11 +170,10 @@ int SendRun(const Options& options) {
     if (file.file) {
       const InputFile& in = *file.file;
       try {
-        file.messages = IndexPacket(
-            [&in](std::uint64_t offset, char* data, std::size_t size) {
-              return in.ReadAt(offset, data, size);
-            },
-            in.Size(), area.encoding[0]);
+        file.messages =
+            IndexPacket([&in](std::uint64_t offset, char* data,
+                              std::size_t size) { return in.ReadAt(offset, data, size); },
+                        in.Size(), area.encoding[0]);
       } catch (const SoupError& error) {
         throw SoupError(file.path + ": " + error.what() + "; nothing was sent");
       }
@@ -190,8 +194,8 @@ int SendRun(const Options& options) {
     for (std::size_t i = 0; i < file.messages.size(); ++i) {
       ++total;
       const PacketEntry& entry = file.messages[i];
-      const std::string place = std::string(is_mail ? "mail " : "article ") +
-                                std::to_string(i + 1) + " of " + file.path;
+      const std::string place =
+          std::string(is_mail ? "mail " : "article ") + std::to_string(i + 1) + " of " + file.path;
       if (entry.length > kLargestMessage) {
         Complain(place + " is not sent: it is larger than " +
                  std::to_string(kLargestMessage >> 20) + " MiB");
@@ -211,8 +215,7 @@ int SendRun(const Options& options) {
         Delivery delivery;
         if (is_mail) {
           MailSender* sender = mail.Get([&] {
-            return OpenMailSender(ParseServerAddress(options.host, Service::kSmtp),
-                                  options.login);
+            return OpenMailSender(ParseServerAddress(options.host, Service::kSmtp), options.login);
           });
           if (sender == nullptr) continue;
           Envelope envelope;
@@ -254,7 +257,8 @@ int SendRun(const Options& options) {
   // gone, which the next run reads as sent.
   std::vector<ReplyArea> left;
   for (const PacketFile& file : files) {
-    const auto unsent = static_cast<std::size_t>(std::count(file.sent.begin(), file.sent.end(), false));
+    const auto unsent =
+        static_cast<std::size_t>(std::count(file.sent.begin(), file.sent.end(), false));
     if (unsent == 0) {
       RemoveFile(file.path);
     } else {

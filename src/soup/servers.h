@@ -45,8 +45,8 @@ struct Envelope {
 // What became of one message handed to a server.
 struct Delivery {
   bool sent = false;
-  std::string refusal;                      // the server's words when not sent
-  std::vector<std::string> refused;         // recipients refused while others took it
+  std::string refusal;               // the server's words when not sent
+  std::vector<std::string> refused;  // recipients refused while others took it
 };
 
 // Where mail goes out: an SMTP server or a spool folder. Send throws SoupError when the

@@ -33,8 +33,7 @@ SmtpClient::SmtpClient(std::unique_ptr<Connection> connection, const ServerAddre
     : connection_(std::move(connection)) {
   const Reply greeting = ReadReply(*connection_);
   if (greeting.code / 100 != 2) {
-    throw SoupError(connection_->Name() + ": the SMTP server does not serve us: " +
-                    greeting.text);
+    throw SoupError(connection_->Name() + ": the SMTP server does not serve us: " + greeting.text);
   }
   Hello();
   if (!connection_->Encrypted() && extensions_.count("STARTTLS") != 0) {
@@ -45,8 +44,8 @@ SmtpClient::SmtpClient(std::unique_ptr<Connection> connection, const ServerAddre
     connection_->StartTls();
     Hello();
   }
-  const Credentials& used = address.has_credentials ? Credentials{address.user, address.password}
-                                                    : login;
+  const Credentials& used =
+      address.has_credentials ? Credentials{address.user, address.password} : login;
   if (!used.user.empty()) LogIn(used);
 }
 
@@ -94,16 +93,16 @@ void SmtpClient::LogIn(const Credentials& login) {
   }
   Reply reply;
   if (plain) {
-    reply = Command("AUTH PLAIN " + Base64(std::string(1, '\0') + login.user + '\0' +
-                                          login.password));
+    reply =
+        Command("AUTH PLAIN " + Base64(std::string(1, '\0') + login.user + '\0' + login.password));
   } else {
     reply = Command("AUTH LOGIN");
     if (reply.code == 334) reply = Command(Base64(login.user));
     if (reply.code == 334) reply = Command(Base64(login.password));
   }
   if (reply.code != 235) {
-    throw SoupError(connection_->Name() + ": the SMTP server refused the login of " +
-                    login.user + ": " + reply.text);
+    throw SoupError(connection_->Name() + ": the SMTP server refused the login of " + login.user +
+                    ": " + reply.text);
   }
 }
 
@@ -112,8 +111,8 @@ Delivery SmtpClient::Send(const Envelope& envelope, std::string_view original) {
   const std::string wire = ForSmtp(original);
   const std::string_view message = wire;
   const bool eight_bit = extensions_.count("8BITMIME") != 0 && HasEightBit(message);
-  Reply reply = Command("MAIL FROM:<" + envelope.sender + ">" +
-                        (eight_bit ? " BODY=8BITMIME" : ""));
+  Reply reply =
+      Command("MAIL FROM:<" + envelope.sender + ">" + (eight_bit ? " BODY=8BITMIME" : ""));
   if (reply.code / 100 != 2) {
     delivery.refusal = reply.text;
     if (reply.code / 100 == 5 || reply.code / 100 == 4) (void)Command("RSET");

@@ -17,13 +17,14 @@ namespace {
 
 // A regular file itself: a link in the spool could name any file of the station (TWIRE.CFG).
 bool IsFile(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void MakeFolders(const std::string& path) {
   std::size_t pos = 0;
-  while ((pos = path.find('/', pos + 1)) != std::string::npos) ::mkdir(path.substr(0, pos).c_str(), 0755);
+  while ((pos = path.find('/', pos + 1)) != std::string::npos)
+    ::mkdir(path.substr(0, pos).c_str(), 0755);
   if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
     throw SoupError("cannot create the folder " + path + ": " + std::strerror(errno));
   }
@@ -77,9 +78,8 @@ void SpoolMailDrop::Retrieve(const WaitingMail& mail,
       ReadSmallFile(inbox_ + "/" + mail.uidl, Follow::kRegularFileOnly);
   if (!text) throw SoupError("the spool mail " + mail.uidl + " has gone");
   if (text->size() > kMaxMessageBytes) {
-    throw MessageTooLarge("the message is larger than " + std::to_string(kMaxMessageBytes >> 20) +
-                              " MiB",
-                          true);
+    throw MessageTooLarge(
+        "the message is larger than " + std::to_string(kMaxMessageBytes >> 20) + " MiB", true);
   }
   std::string_view rest(*text);
   while (!rest.empty()) {
@@ -110,9 +110,8 @@ Delivery SpoolMailSender::Send(const Envelope& envelope, std::string_view messag
   char name[96];
   std::snprintf(name, sizeof name, "%lld.%d.%04d.eml", static_cast<long long>(std::time(nullptr)),
                 static_cast<int>(::getpid()), ++sequence_);
-  WriteFileAtomically(outbox_ + "/" + name, "X-MailFrom: " + envelope.sender +
-                                                "\nX-RcptTo: " + recipients + "\n" +
-                                                std::string(message));
+  WriteFileAtomically(outbox_ + "/" + name, "X-MailFrom: " + envelope.sender + "\nX-RcptTo: " +
+                                                recipients + "\n" + std::string(message));
   Delivery delivery;
   delivery.sent = true;
   return delivery;
@@ -120,13 +119,11 @@ Delivery SpoolMailSender::Send(const Envelope& envelope, std::string_view messag
 
 SpoolNewsServer::SpoolNewsServer(std::string dir) : news_(std::move(dir) + "/news") {}
 
-std::string SpoolNewsServer::GroupDir(const std::string& name) const {
-  return news_ + "/" + name;
-}
+std::string SpoolNewsServer::GroupDir(const std::string& name) const { return news_ + "/" + name; }
 
 std::optional<GroupRange> SpoolNewsServer::Group(const std::string& name) {
   if (!SafeGroupName(name)) return std::nullopt;
-  struct stat info{};
+  struct stat info {};
   if (::stat(GroupDir(name).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
   GroupRange range;
   for (const std::string& file : ListFolder(GroupDir(name))) {

@@ -225,14 +225,15 @@ TEST_P(OnScreenPlacement, EveryWindowLandsWhollyOnAScreen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, OnScreenPlacement,
-    ::testing::Values(ScreenCase{"inside_stays", {100, 100, 720, 500}, {100, 100, 720, 500}},
-                      ScreenCase{"title_under_the_panel", {100, 5, 720, 500}, {100, 44, 720, 500}},
-                      ScreenCase{"off_to_the_left", {-300, 100, 720, 500}, {0, 100, 720, 500}},
-                      ScreenCase{"on_the_second_screen", {1400, 50, 720, 500}, {1400, 50, 720, 500}},
-                      ScreenCase{"across_both_goes_where_more_of_it_is",
-                                 {1000, 100, 720, 500}, {1280, 100, 720, 500}},
-                      ScreenCase{"unplugged_monitor", {3000, 100, 720, 500}, {280, 274, 720, 500}},
-                      ScreenCase{"far_below", {100, 5000, 720, 500}, {280, 274, 720, 500}}),
+    ::testing::Values(
+        ScreenCase{"inside_stays", {100, 100, 720, 500}, {100, 100, 720, 500}},
+        ScreenCase{"title_under_the_panel", {100, 5, 720, 500}, {100, 44, 720, 500}},
+        ScreenCase{"off_to_the_left", {-300, 100, 720, 500}, {0, 100, 720, 500}},
+        ScreenCase{"on_the_second_screen", {1400, 50, 720, 500}, {1400, 50, 720, 500}},
+        ScreenCase{
+            "across_both_goes_where_more_of_it_is", {1000, 100, 720, 500}, {1280, 100, 720, 500}},
+        ScreenCase{"unplugged_monitor", {3000, 100, 720, 500}, {280, 274, 720, 500}},
+        ScreenCase{"far_below", {100, 5000, 720, 500}, {280, 274, 720, 500}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, TheSavedPlacementIsAppliedOnShow) {

@@ -101,7 +101,11 @@ TEST(TextReader, LongLinesComeInPiecesOrAreRefused) {
       {"at_the_bound", full + "\r\nb", {{n, false}, {1, false}}, false},
       {"at_the_bound_cr_alone", full + "\rb", {{n, false}, {1, false}}, false},
       {"at_the_bound_at_the_end", full, {{n, false}}, false},
-      {"at_the_bound_then_byte_26", full + "\x1a" "more", {{n, false}}, false},
+      {"at_the_bound_then_byte_26",
+       full + "\x1a"
+              "more",
+       {{n, false}},
+       false},
       {"one_over", full + "y\r\nb", {{n, false}, {1, true}, {1, false}}, true},
       {"two_and_a_half", full + full + "/EX\r\n", {{n, false}, {n, true}, {3, true}}, true},
   };
@@ -138,8 +142,8 @@ TEST(TextReader, ReadsIntegersSkippingBlanksAndLineEnds) {
 
 TEST(TextReader, NoNumberIsInvalidNumericInput) {
   TempDir dir;
-  for (const std::string& content :
-       std::vector<std::string>{"", "   ", "12x", "abc", "99999999999", std::string(5 << 20, '7')}) {
+  for (const std::string& content : std::vector<std::string>{"", "   ", "12x", "abc", "99999999999",
+                                                             std::string(5 << 20, '7')}) {
     WriteBytes(dir / "n.txt", content);
     TextReader reader(dir / "n.txt");
     try {
@@ -405,24 +409,27 @@ void WriteText(const fs::path& path, TextWriter::Mode mode) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, PlantedLink,
     ::testing::Values(
-        LinkCase{"create", [](const fs::path& p, const fs::path&) {
-                   WriteText(p, TextWriter::Mode::kCreate);
-                 }, true},
-        LinkCase{"append", [](const fs::path& p, const fs::path&) {
-                   WriteText(p, TextWriter::Mode::kAppend);
-                 }, true},
+        LinkCase{
+            "create",
+            [](const fs::path& p, const fs::path&) { WriteText(p, TextWriter::Mode::kCreate); },
+            true},
+        LinkCase{
+            "append",
+            [](const fs::path& p, const fs::path&) { WriteText(p, TextWriter::Mode::kAppend); },
+            true},
         LinkCase{"copy", [](const fs::path& p, const fs::path& s) { CopyFile(s, p); }, true},
         LinkCase{"binary", [](const fs::path& p, const fs::path&) { BinaryWriter w(p); }, true},
         LinkCase{"empty_flag", [](const fs::path& p, const fs::path&) { CreateEmptyFile(p); },
                  true},
-        LinkCase{"copy_to_new_file", [](const fs::path& p, const fs::path& s) {
-                   CopyToNewFile(s, p);
-                 }, false},
-        LinkCase{"replacement_through_its_temporary", [](const fs::path& p, const fs::path& s) {
+        LinkCase{"copy_to_new_file",
+                 [](const fs::path& p, const fs::path& s) { CopyToNewFile(s, p); }, false},
+        LinkCase{"replacement_through_its_temporary",
+                 [](const fs::path& p, const fs::path& s) {
                    fs::remove(p);
                    CopyFile(s, p);
                    WriteText(p, TextWriter::Mode::kReplace);
-                 }, false}),
+                 },
+                 false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // TWIRE.CFG holds the password: its replacement and its copies stay as closed as it was.
@@ -462,7 +469,6 @@ TEST(FileModifiedTime, IsTheContentsLastChange) {
   EXPECT_NEAR(static_cast<double>(FileModifiedTime(dir / "F")), static_cast<double>(now - 7200), 5);
   EXPECT_THROW((void)FileModifiedTime(dir / "missing"), IoError);
 }
-
 
 // A cached listing must give the answers a scan gives, through the file layer's own changes.
 TEST(FolderNameCache, AnswersLikeAScanThroughTheLayersOwnChanges) {

@@ -44,7 +44,7 @@ inline constexpr const char* kTwoArticles =
 
 // What each message is recognised by at the other end: a line of its body, which occurs once.
 inline const std::vector<std::string> kPacketMessages = {"Hello Alice, this came",
-                                                        "Hello Bob, this came"};
+                                                         "Hello Bob, this came"};
 inline const std::vector<std::string> kInternetMessages = {
     "Hello from the Internet.", "Another one.", "It boots.", "It still boots."};
 
@@ -57,14 +57,14 @@ class BusyStation {
   }
 
   [[nodiscard]] std::vector<std::string> Env(const std::vector<std::string>& extra) const {
-    std::vector<std::string> env = {
-        "PATH=" + (place.WorkDir() / "bin").string() + ":/usr/bin:/bin",
-        "TIDEWIRE_SOUP_SERVER=" + (place.WorkDir() / "server").string(),
-        "LD_PRELOAD=" TIDEWIRE_FAULT_SHIM, "TIDEWIRE_FAULT_DIR=" + place.WorkDir().string(),
-        // The shim is preloaded ahead of the sanitizer runtime.
-        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
-        // The AutoGO countdown in a twentieth of its four seconds.
-        "TIDEWIRE_FAULT_CLOCK_SPEED=20"};
+    std::vector<std::string> env = {"PATH=" + (place.WorkDir() / "bin").string() + ":/usr/bin:/bin",
+                                    "TIDEWIRE_SOUP_SERVER=" + (place.WorkDir() / "server").string(),
+                                    "LD_PRELOAD=" TIDEWIRE_FAULT_SHIM,
+                                    "TIDEWIRE_FAULT_DIR=" + place.WorkDir().string(),
+                                    // The shim is preloaded ahead of the sanitizer runtime.
+                                    "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+                                    // The AutoGO countdown in a twentieth of its four seconds.
+                                    "TIDEWIRE_FAULT_CLOCK_SPEED=20"};
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
   }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -59,7 +58,8 @@ class ConsoleProcess {
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
-      if (user && (setgroups(0, nullptr) != 0 || setgid(user->gid) != 0 || setuid(user->uid) != 0)) {
+      if (user &&
+          (setgroups(0, nullptr) != 0 || setgid(user->gid) != 0 || setuid(user->uid) != 0)) {
         _exit(125);
       }
       if (chdir(dir.c_str()) != 0) _exit(126);
@@ -169,8 +169,7 @@ class ConsoleProcess {
 };
 
 // Runs the console with the whole input given at once and waits for its end.
-inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir,
-                                    const std::string& input,
+inline ConsoleResult RunConsoleWith(const std::filesystem::path& work_dir, const std::string& input,
                                     const std::vector<std::string>& extra_env = {},
                                     std::optional<RunAs> user = std::nullopt) {
   ConsoleProcess process(work_dir, extra_env, user);

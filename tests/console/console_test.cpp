@@ -82,7 +82,8 @@ TEST_F(ConsoleTest, StopAnsweredNoKeepsReadingCommands) {
 TEST_F(ConsoleTest, EndOfInputStopsWithoutAsking) {
   WriteBytes(dir_ / "sound", "");
   const ConsoleResult result = RunConsoleWith(dir_.path(), "");
-  EXPECT_TRUE(Holds(result.output, "Commands: GO!, Backup, Restore, LOG, Stop\nEnd of input: stopping.\n"));
+  EXPECT_TRUE(
+      Holds(result.output, "Commands: GO!, Backup, Restore, LOG, Stop\nEnd of input: stopping.\n"));
   EXPECT_TRUE(Lacks(result.output, ("Are you sure ?")));
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_TRUE(Exists("sound"));
@@ -90,7 +91,8 @@ TEST_F(ConsoleTest, EndOfInputStopsWithoutAsking) {
 
 TEST_F(ConsoleTest, UnknownCommandIsNamedWithTheCommandList) {
   const ConsoleResult result = RunConsoleWith(dir_.path(), "\n  \nFrobnicate\n");
-  EXPECT_TRUE(Holds(result.output, "Unknown command \"Frobnicate\". Commands: GO!, Backup, Restore, LOG, Stop\n"));
+  EXPECT_TRUE(Holds(result.output,
+                    "Unknown command \"Frobnicate\". Commands: GO!, Backup, Restore, LOG, Stop\n"));
   EXPECT_EQ(result.exit_status, 0);
 }
 

@@ -38,8 +38,8 @@ struct Tally {
 
   void Print() const {
     std::cout << "crash points tried: " << tried << ", messages in: " << messages_in
-              << ", came out: " << messages_out << ", points with a duplicate: "
-              << duplicates.size() << "\n";
+              << ", came out: " << messages_out
+              << ", points with a duplicate: " << duplicates.size() << "\n";
     for (const auto& [point, messages] : duplicates) {
       std::cout << "  duplicate after " << point << ":";
       for (const std::string& message : messages) std::cout << " \"" << message << "\"";
@@ -84,7 +84,10 @@ TEST(CrashPoints, AKilledPassLosesNothingAndNeverBlocksTheStation) {
 
   // Random instants over a clean pass's length.
   const auto start = std::chrono::steady_clock::now();
-  { BusyStation timing; (void)timing.Pass({}); }
+  {
+    BusyStation timing;
+    (void)timing.Pass({});
+  }
   const auto pass_length = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now() - start);
   const int seed = EnvNumber("TIDEWIRE_CRASH_SEED", 20261209);

@@ -70,7 +70,8 @@ TEST_F(CycleConsoleTest, ANormalPassHandsMailInToFbbAndSendsThePacket) {
   const std::string mail_in = ReadBytes(place_.Mailin("mail.in"));
   EXPECT_TRUE(Holds(mail_in, "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET"));
   EXPECT_TRUE(Holds(mail_in, "SB TECH @ INET"));
-  EXPECT_TRUE(Holds(ReadBytes(place_.Sent("MAIL.MSG")), "To:  alice@example.com"));  // the address keeps its leading blank
+  EXPECT_TRUE(Holds(ReadBytes(place_.Sent("MAIL.MSG")),
+                    "To:  alice@example.com"));  // the address keeps its leading blank
   EXPECT_EQ(ReadBytes(place_.Mailin("fbbemail")), "");
   EXPECT_TRUE(Holds(ReadBytes(place_.Work("TWIRE.LOG")), "Packet -> Internet : 1\r\n"));
   EXPECT_FALSE(std::filesystem::exists(place_.Work("MAIL.IN")));
@@ -137,8 +138,9 @@ TEST_F(CycleConsoleTest, AnAutoGoStartRunsOnePassAndEnds) {
   place_.OnServer(kMailForJane, "");
   const ConsoleResult result = Run("");
   EXPECT_EQ(result.exit_status, 0) << result.output;
-  EXPECT_TRUE(Holds(result.output, "[State] *** AUTO GO ***\n Countdown started...\n"
-                                   "[Activity] 4\n[Activity] 3\n[Activity] 2\n[Activity] 1\n"));
+  EXPECT_TRUE(Holds(result.output,
+                    "[State] *** AUTO GO ***\n Countdown started...\n"
+                    "[Activity] 4\n[Activity] 3\n[Activity] 2\n[Activity] 1\n"));
   EXPECT_TRUE(Lacks(result.output, "Should I get/send Internet mail now?"));
   EXPECT_TRUE(Lacks(result.output, "Commands:"));
   EXPECT_TRUE(Lacks(result.output, "Are you sure ?"));
@@ -236,8 +238,7 @@ TEST_F(CycleConsoleTest, WithoutAClientOnPathTheStandInBesideTheGatewayRuns) {
   WriteBytes(place_.Work("spool") / "inbox" / "1.eml",
              "From: Alice Example <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
              "Subject: Hello Jane\n\nHello from the Internet.\n");
-  const ConsoleResult result =
-      RunConsoleWith(place_.WorkDir(), "GO\nyes\n", {"PATH=/nonexistent"});
+  const ConsoleResult result = RunConsoleWith(place_.WorkDir(), "GO\nyes\n", {"PATH=/nonexistent"});
   EXPECT_EQ(result.exit_status, 0) << result.output;
   EXPECT_TRUE(Holds(result.output, "tidewire-soup: fetched 1 mail(s) from spool:spool"));
   EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @"));

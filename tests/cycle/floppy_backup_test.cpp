@@ -28,9 +28,7 @@ constexpr const char* kRestart = "Please restart the Tidewire software now.";
 
 class FloppyTest : public ::testing::Test {
  protected:
-  FloppyTest() : station_(op_, work_.path()) {
-    station_.drives.folders['A'] = disk_.path();
-  }
+  FloppyTest() : station_(op_, work_.path()) { station_.drives.folders['A'] = disk_.path(); }
 
   void Insert(const char* question, Answer answer) {
     op_.ExpectBox(BoxKind::kInformation, Buttons::kOkCancel, question, answer);

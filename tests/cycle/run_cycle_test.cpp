@@ -109,11 +109,11 @@ TEST_F(RunCycleTest, ANormalPassCarriesMailBothWaysAndHandsMailInToFbb) {
   EXPECT_EQ(ReadBytes(place_.Backup("TWIRE.LOG")), ReadBytes(place_.Work("TWIRE.LOG")));
   EXPECT_TRUE(Holds(ReadBytes(place_.Work("TWIRE.LOG")), "Packet -> Internet : 1\r\n"));
   EXPECT_GT(std::stoi(ReadBytes(place_.Work("TWIREBID.BIN"))), 101);
-  EXPECT_TRUE(InOrder(op_.status_lines,
-                      {" Reading file: TWIRE.CFG", " Waiting for SOUPER95 to SEND mail...",
-                       " Waiting for SOUPER95 to GET mail...", " Saving BID to TWIREBID.BIN",
-                       " Updating LOG-file", " Creating backup LOG-file",
-                       " Creating backup of MAIL.IN-file...", "- COMPLETED -"}));
+  EXPECT_TRUE(InOrder(
+      op_.status_lines,
+      {" Reading file: TWIRE.CFG", " Waiting for SOUPER95 to SEND mail...",
+       " Waiting for SOUPER95 to GET mail...", " Saving BID to TWIREBID.BIN", " Updating LOG-file",
+       " Creating backup LOG-file", " Creating backup of MAIL.IN-file...", "- COMPLETED -"}));
   EXPECT_EQ(op_.status_lines.back(), "- COMPLETED -");
   EXPECT_EQ(op_.status1, " Ready to GO!");
   EXPECT_EQ(op_.error1, " Idle");
@@ -189,8 +189,7 @@ TEST_F(RunCycleTest, AnUnimportedMailInBlocksThePassWithABox) {
   EXPECT_FALSE(EntryExists(place_.Work("TWIRE.LOG")));
   EXPECT_EQ(ReadBytes(place_.Work("TWIREBID.BIN")), "100");
   EXPECT_TRUE(place_.ClientRuns().empty());
-  EXPECT_TRUE(InOrder(op_.status_lines,
-                      {" Creating clean/empty FBBEMAIL file", "- COMPLETED -"}));
+  EXPECT_TRUE(InOrder(op_.status_lines, {" Creating clean/empty FBBEMAIL file", "- COMPLETED -"}));
   EXPECT_EQ(op_.status1, " Ready to GO!");
 }
 
@@ -201,7 +200,8 @@ TEST_F(RunCycleTest, SettingsFbbWouldDropStopThePassBeforeAnythingIsFetched) {
   config.replace(config.find("SB EMAIL @ WW"), 13, "EMAIL @ WW");
   WriteBytes(place_.Work("TWIRE.CFG"), config);
   place_.OnServer(testing::kMailForJane, "");
-  op_.ExpectOk(BoxKind::kError, "No SB/SP found in NON personal EMAIL-to field\r(General Settings)");
+  op_.ExpectOk(BoxKind::kError,
+               "No SB/SP found in NON personal EMAIL-to field\r(General Settings)");
   op_.ExpectOk(BoxKind::kError,
                "The pass is stopped: FBB would drop the messages these settings address.\r"
                "WARNING: EMAIL to (AT2) \"EMAIL @ WW\" does not begin with SP or SB: FBB drops "
@@ -245,9 +245,9 @@ TEST_F(RunCycleTest, InAutoGoAnUnimportedMailInCountsDownAndEndsTheProgram) {
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
   EXPECT_EQ(status_during_countdown, "Countdown");
-  EXPECT_TRUE(InOrder(op_.status_lines, {"*** Program stopped ****",
-                                         "*** There exists an unimported MAIL.IN file.", "",
-                                         "- COMPLETED -"}));
+  EXPECT_TRUE(InOrder(op_.status_lines,
+                      {"*** Program stopped ****", "*** There exists an unimported MAIL.IN file.",
+                       "", "- COMPLETED -"}));
   EXPECT_EQ(Countdown(5), (std::vector<std::string>{"4", "3", "2", "1", " Idle"}));
   EXPECT_EQ(op_.status1, "*** AUTO GO ***");
   EXPECT_TRUE(station_.CloseRequested);
@@ -363,8 +363,7 @@ TEST_F(RunCycleTest, LeavingAutoGoDuringTheCountdownMakesTheRestAManualPass) {
 TEST_F(RunCycleTest, TheStopAutoGoButtonDuringTheCountdownClosesAfterThePass) {
   Flag("autogo");
   op_.AtTick(1, [&] { BitBtn1Click(station_); });
-  op_.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, "Are you sure ?",
-                tidewire::Answer::kYes);
+  op_.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, "Are you sure ?", tidewire::Answer::kYes);
   Answer(kMailQuestion, tidewire::Answer::kNo);
   Start();
   EXPECT_TRUE(station_.BitBtn1Enabled);
@@ -420,7 +419,8 @@ TEST_F(RunCycleTest, InAutoGoAnUndeliveredMailInIsHandedOverWithoutAsking) {
   WriteBytes(place_.Work("MAIL.IN"), "SP X\r\nt\r\n/EX\r\n");
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
-  EXPECT_TRUE(Holds(op_.status_lines, "*** UNDELIVERED MAIL.IN FOUND, HANDING IT TO FBB NOW... ***"));
+  EXPECT_TRUE(
+      Holds(op_.status_lines, "*** UNDELIVERED MAIL.IN FOUND, HANDING IT TO FBB NOW... ***"));
   EXPECT_EQ(ReadBytes(place_.Mailin("mail.in")), "SP X\r\nt\r\n/EX\r\n");
   EXPECT_TRUE(station_.CloseRequested);
 }
@@ -498,8 +498,7 @@ TEST_F(RunCycleTest, AFirstRunAnsweredNoEndsTheProgramBeforeAnythingIsConverted)
 TEST_F(RunCycleTest, AnErrorStopsThePassAndInAutoGoTheProgramStaysOpen) {
   Flag("autogo");
   WriteBytes(place_.Work("TWIREBID.BIN"), "abc");
-  op_.ExpectOk(BoxKind::kError,
-               "Invalid numeric input\r" + place_.Work("TWIREBID.BIN").string());
+  op_.ExpectOk(BoxKind::kError, "Invalid numeric input\r" + place_.Work("TWIREBID.BIN").string());
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kStoppedOnError);
   EXPECT_FALSE(station_.CloseRequested);

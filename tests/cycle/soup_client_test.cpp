@@ -22,13 +22,8 @@ using testing::WriteBytes;
 using tidewire::testing::ScriptedOperator;
 
 const std::vector<std::string> kWarning = {
-    "",
-    " *** WARNING *** WARNING *** WARNING ***",
-    "",
-    "     WATCHDOG deactivated SOUPER95",
-    "",
-    " *** WARNING *** WARNING *** WARNING ***",
-    "",
+    "", " *** WARNING *** WARNING *** WARNING ***", "", "     WATCHDOG deactivated SOUPER95",
+    "", " *** WARNING *** WARNING *** WARNING ***", "",
 };
 
 // The processes, this one aside, whose current directory is `dir`.
@@ -59,7 +54,8 @@ class SoupClientTest : public ::testing::Test {
   // The argument part of each logged run (what stood behind the program word).
   std::vector<std::string> RunArguments() const {
     std::vector<std::string> args;
-    for (const std::string& run : place_.ClientRuns()) args.push_back(run.substr(0, run.find(" |")));
+    for (const std::string& run : place_.ClientRuns())
+      args.push_back(run.substr(0, run.find(" |")));
     return args;
   }
 
@@ -102,25 +98,24 @@ TEST_P(SoupCommandLineTest, IsJoinedWithoutQuoting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SoupCommandLineTest,
-    ::testing::Values(
-        CommandRow{"Send", ClientCommand::kSend, false, "gw", "secret",
-                   "souper95.exe -s smtp.example gw secret"},
-        CommandRow{"MarkRead", ClientCommand::kMarkRead, false, "gw", "secret",
-                   "souper95.exe -c 0 pop.example gw secret"},
-        CommandRow{"Fetch", ClientCommand::kFetch, false, "gw", "secret",
-                   "souper95.exe -k 500000 pop.example gw secret"},
-        CommandRow{"SendLeavingCopy", ClientCommand::kSend, true, "gw", "secret",
-                   "souper95.exe -r -s smtp.example gw secret"},
-        CommandRow{"MarkReadLeavingCopy", ClientCommand::kMarkRead, true, "gw", "secret",
-                   "souper95.exe -r -c 0 pop.example gw secret"},
-        CommandRow{"FetchLeavingCopy", ClientCommand::kFetch, true, "gw", "secret",
-                   "souper95.exe -r -k 500000 pop.example gw secret"},
-        CommandRow{"EmptyUserLeavesTwoBlanks", ClientCommand::kFetch, false, "", "secret",
-                   "souper95.exe -k 500000 pop.example  secret"},
-        CommandRow{"EmptyPasswordEndsInABlank", ClientCommand::kSend, false, "gw", "",
-                   "souper95.exe -s smtp.example gw "},
-        CommandRow{"BlanksInAValueAreNotProtected", ClientCommand::kSend, false, "my gw",
-                   "pass", "souper95.exe -s smtp.example my gw pass"}),
+    ::testing::Values(CommandRow{"Send", ClientCommand::kSend, false, "gw", "secret",
+                                 "souper95.exe -s smtp.example gw secret"},
+                      CommandRow{"MarkRead", ClientCommand::kMarkRead, false, "gw", "secret",
+                                 "souper95.exe -c 0 pop.example gw secret"},
+                      CommandRow{"Fetch", ClientCommand::kFetch, false, "gw", "secret",
+                                 "souper95.exe -k 500000 pop.example gw secret"},
+                      CommandRow{"SendLeavingCopy", ClientCommand::kSend, true, "gw", "secret",
+                                 "souper95.exe -r -s smtp.example gw secret"},
+                      CommandRow{"MarkReadLeavingCopy", ClientCommand::kMarkRead, true, "gw",
+                                 "secret", "souper95.exe -r -c 0 pop.example gw secret"},
+                      CommandRow{"FetchLeavingCopy", ClientCommand::kFetch, true, "gw", "secret",
+                                 "souper95.exe -r -k 500000 pop.example gw secret"},
+                      CommandRow{"EmptyUserLeavesTwoBlanks", ClientCommand::kFetch, false, "",
+                                 "secret", "souper95.exe -k 500000 pop.example  secret"},
+                      CommandRow{"EmptyPasswordEndsInABlank", ClientCommand::kSend, false, "gw", "",
+                                 "souper95.exe -s smtp.example gw "},
+                      CommandRow{"BlanksInAValueAreNotProtected", ClientCommand::kSend, false,
+                                 "my gw", "pass", "souper95.exe -s smtp.example my gw pass"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SoupClientTest, WithoutRepliesOnlyTheFetchRuns) {
@@ -145,18 +140,17 @@ TEST_F(SoupClientTest, SendsMarksReadAndFetchesInThisOrder) {
   WriteBytes(place_.Work("A_READ"), "");
   place_.OnServer(testing::kMailForJane, "");
   const ClientRunsReport report = SoupClientRuns(station_);
-  EXPECT_EQ(RunArguments(), (std::vector<std::string>{"-s smtp.example gw secret",
-                                                      "-c 0 pop.example gw secret",
-                                                      "-k 500000 pop.example gw secret"}));
+  EXPECT_EQ(RunArguments(),
+            (std::vector<std::string>{"-s smtp.example gw secret", "-c 0 pop.example gw secret",
+                                      "-k 500000 pop.example gw secret"}));
   EXPECT_EQ(report.runs, 3);
   const std::vector<std::string> expected = {
-      " Creating backup of: MAIL.MSG",     " Creating backup of: NEWS.MSG",
-      " Creating backup of: REPLIES",      " Creating backup of: INDEX",
-      " Deleting file: INDEX",             " Waiting for SOUPER95 to SEND mail...",
+      " Creating backup of: MAIL.MSG", " Creating backup of: NEWS.MSG",
+      " Creating backup of: REPLIES", " Creating backup of: INDEX", " Deleting file: INDEX",
+      " Waiting for SOUPER95 to SEND mail...",
       // The client's own words reach the list as they come.
       "tidewire-fake-soup: sent MAIL.MSG (9 bytes) to smtp.example as gw",
-      "tidewire-fake-soup: marked the waiting mail read",
-      " Waiting for SOUPER95 to GET mail...",
+      "tidewire-fake-soup: marked the waiting mail read", " Waiting for SOUPER95 to GET mail...",
       " Creating BACKUPS of downloaded message-files..."};
   EXPECT_EQ(op_.status_lines, expected);
   // Activity says what the client does while it runs.
@@ -212,8 +206,8 @@ TEST_F(SoupClientTest, AClientThatCannotStartIsReportedForEachRunAndThePassGoesO
   EXPECT_EQ(report.not_started, 3);
   EXPECT_FALSE(report.AllEnded());
   EXPECT_TRUE(place_.ClientRuns().empty());
-  EXPECT_FALSE(EntryExists(place_.Work("A_READ")));      // gone whatever the outcome
-  EXPECT_TRUE(FileIsPresent(place_.Work("REPLIES")));    // still unsent
+  EXPECT_FALSE(EntryExists(place_.Work("A_READ")));    // gone whatever the outcome
+  EXPECT_TRUE(FileIsPresent(place_.Work("REPLIES")));  // still unsent
   EXPECT_EQ(ReadBytes(place_.Backup("0000002.MSG")), "left from before");
 }
 
@@ -253,8 +247,8 @@ TEST_F(SoupClientTest, TheWatchdogStopsAHangingClientWarnsAndPausesTenSeconds) {
             ClientRun::kStoppedByWatchdog);
   EXPECT_EQ(op_.status_lines, kWarning);
   EXPECT_EQ(op_.beeps, (std::vector<std::size_t>{0, 2, 4, 7}));
-  EXPECT_EQ(op_.error1_history, (std::vector<std::string>{"10", "9", "8", "7", "6", "5", "4",
-                                                          "3", "2", "1"}));
+  EXPECT_EQ(op_.error1_history,
+            (std::vector<std::string>{"10", "9", "8", "7", "6", "5", "4", "3", "2", "1"}));
   // The client really is gone, not left running in the background.
   EXPECT_EQ(ProcessesIn(place_.WorkDir()), 0);
 }

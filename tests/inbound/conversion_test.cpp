@@ -80,7 +80,9 @@ TEST_F(ConversionTest, NothingDownloadedStillLeavesAnEmptyMailIn) {
 }
 
 TEST_F(ConversionTest, ByteTwentySixInTheMailFileBecomesABlank) {
-  Put("0000000.MSG", Mail("To: nobody@x\nSubject: one", "a\x1a" "b") +
+  Put("0000000.MSG", Mail("To: nobody@x\nSubject: one",
+                          "a\x1a"
+                          "b") +
                          Mail("To: nobody@x\nSubject: two", "last") + "\x1a");
   ConvertDownloads(station_);
   const auto messages = Imported();
@@ -150,36 +152,49 @@ const std::string kForgedArticles =
 INSTANTIATE_TEST_SUITE_P(
     Rows, DownloadSplit,
     ::testing::Values(
-        SplitCase{"mail_file_in_lower_case", "0000000.msg",
-                  "From POPmail x\nTo: a\nSubject: one\n\nbody\n", {"one"}},
-        SplitCase{"lone_cr_in_mail", "0000000.MSG",
+        SplitCase{"mail_file_in_lower_case",
+                  "0000000.msg",
+                  "From POPmail x\nTo: a\nSubject: one\n\nbody\n",
+                  {"one"}},
+        SplitCase{"lone_cr_in_mail",
+                  "0000000.MSG",
                   "From POPmail x\nTo: a\nSubject: one\n\nabc\rFrom POPmail x\rTo: mary@x\r"
                   "Subject: two\n",
                   {"one"}},
-        SplitCase{"lone_cr_in_news", "0000001.MSG",
-                  "#! rnews 5\nSubject: one\n\nabc\r#! rnews 1\rSubject: two\n", {"one"}},
-        SplitCase{"counted_articles_carry_rnews_lines", "0000001.MSG",
+        SplitCase{"lone_cr_in_news",
+                  "0000001.MSG",
+                  "#! rnews 5\nSubject: one\n\nabc\r#! rnews 1\rSubject: two\n",
+                  {"one"}},
+        SplitCase{"counted_articles_carry_rnews_lines",
+                  "0000001.MSG",
                   Counted("Subject: one\n\n" + kForgedArticles + "tail\n") +
                       Counted("Subject: two\n\nx\n"),
                   {"one", "two"}},
-        SplitCase{"counted_crlf_article", "0000001.MSG",
+        SplitCase{"counted_crlf_article",
+                  "0000001.MSG",
                   Counted("Subject: one\r\n\r\n#! rnews 2\r\nSubject: no\r\n\r\n") +
                       Counted("Subject: two\n\nx\n"),
                   {"one", "two"}},
-        SplitCase{"counted_header_only", "0000001.MSG",
+        SplitCase{"counted_header_only",
+                  "0000001.MSG",
                   Counted("Subject: one\n#! rnews 9\n") + Counted("Subject: two\n\nx\n"),
                   {"one", "two"}},
-        SplitCase{"count_too_short_falls_back", "0000001.MSG",
+        SplitCase{"count_too_short_falls_back",
+                  "0000001.MSG",
                   "#! rnews 3\nSubject: one\n\nx\n#! rnews 1\nSubject: two\n\ny\n",
                   {"one", "two"}},
-        SplitCase{"count_inside_a_line_falls_back", "0000001.MSG",
+        SplitCase{"count_inside_a_line_falls_back",
+                  "0000001.MSG",
                   "#! rnews 15\nSubject: one\n\nxy\n#! rnews 16\nSubject: two\n\ny\n",
                   {"one", "two"}},
-        SplitCase{"count_with_words_falls_back", "0000001.MSG",
+        SplitCase{"count_with_words_falls_back",
+                  "0000001.MSG",
                   "#! rnews 17 x\nSubject: one\n\nx\n#! rnews\nSubject: two\n\ny\n",
                   {"one", "two"}},
-        SplitCase{"count_past_the_end_falls_back", "0000001.MSG",
-                  "#! rnews 99\nSubject: one\n\nx\n", {"one"}}),
+        SplitCase{"count_past_the_end_falls_back",
+                  "0000001.MSG",
+                  "#! rnews 99\nSubject: one\n\nx\n",
+                  {"one"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConversionTest, LowerCaseMailMsgIsANewsFileWithANumberWarning) {
@@ -215,16 +230,15 @@ TEST_F(ConversionTest, APassReportsEveryStep) {
   Put("0000000.MSG", Mail("To: x", "b"));
   Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n");
   ConvertDownloads(station_);
-  EXPECT_EQ(op_.status_lines,
-            (std::vector<std::string>{
-                " Open file: 0000000.MSG", " Creating file: 0000000.TMP",
-                " Deleting file: 0000000.MSG", " 0000000.TMP -> 0000000.MSG",
-                " Deleting file: 0000000.TMP", " Reading file: 0000000.MSG",
-                " Creating file: 0000000.NOW", " Reading file: 0000001.MSG",
-                " Creating file: 0000001.NEW", " Creating file: MAIL.IN",
-                " Reading file: 0000000.NOW", " Deleting file 0000000.NOW",
-                " Deleting file WORKTXT.TMP", " Reading file: 0000001.NEW",
-                " Deleting file: 0000001.NEW"}));
+  EXPECT_EQ(
+      op_.status_lines,
+      (std::vector<std::string>{
+          " Open file: 0000000.MSG", " Creating file: 0000000.TMP", " Deleting file: 0000000.MSG",
+          " 0000000.TMP -> 0000000.MSG", " Deleting file: 0000000.TMP",
+          " Reading file: 0000000.MSG", " Creating file: 0000000.NOW", " Reading file: 0000001.MSG",
+          " Creating file: 0000001.NEW", " Creating file: MAIL.IN", " Reading file: 0000000.NOW",
+          " Deleting file 0000000.NOW", " Deleting file WORKTXT.TMP", " Reading file: 0000001.NEW",
+          " Deleting file: 0000001.NEW"}));
   EXPECT_EQ(op_.progress_label, "102");
 }
 
@@ -284,15 +298,14 @@ TEST_F(ConversionTest, ShortMailHeadersReplaceTheHeaderBlock) {
   ConvertDownloads(station_);
   const auto messages = Imported();
   ASSERT_EQ(messages.size(), 1u);
-  const std::vector<std::string> start(messages[0].body.begin() + 2,
-                                       messages[0].body.begin() + 7);
-  EXPECT_EQ(start, (std::vector<std::string>{"", "*** From: Ann <a@b>",
-                                             "*** To: john@example.net", "", "body line"}));
+  const std::vector<std::string> start(messages[0].body.begin() + 2, messages[0].body.begin() + 7);
+  EXPECT_EQ(start, (std::vector<std::string>{"", "*** From: Ann <a@b>", "*** To: john@example.net",
+                                             "", "body line"}));
 }
 
 TEST_F(ConversionTest, BodyLinesStillSelectUsersAndSplitAtSeparators) {
-  Put("0000000.MSG", Mail("To: x@y", "quoted:\nTo: jane@example.org\nfrom popmail inside") +
-                         "To: z\n");
+  Put("0000000.MSG",
+      Mail("To: x@y", "quoted:\nTo: jane@example.org\nfrom popmail inside") + "To: z\n");
   ConvertDownloads(station_);
   EXPECT_EQ(Headers(), (std::vector<std::string>{"SP XX2DEF @ XX0BBS < INET $101-XX0BBS",
                                                  "SB EMAIL @ WW < INET $102-XX0BBS"}));
@@ -327,10 +340,10 @@ TEST_F(ConversionTest, ArticlesAreAddressedByTheirFileNumber) {
   Put("0000009.MSG", "junk before\n#! rnews 1\n\nb\n#! rnews 5\n");
   ConvertDownloads(station_);
   const auto messages = Imported();
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < AnnBee $101-XX0BBS",
-                                                 "SB NEWSGR @ INET < INET $102-XX0BBS",
-                                                 "SP XX2DEF @ XX0BBS < INET $103-XX0BBS",
-                                                 "SB OTHER @ INET < INET $104-XX0BBS"}));
+  EXPECT_EQ(Headers(),
+            (std::vector<std::string>{
+                "SB TECH @ INET < AnnBee $101-XX0BBS", "SB NEWSGR @ INET < INET $102-XX0BBS",
+                "SP XX2DEF @ XX0BBS < INET $103-XX0BBS", "SB OTHER @ INET < INET $104-XX0BBS"}));
   EXPECT_TRUE(BodyHas(messages[0], "Path: p"));
   EXPECT_FALSE(BodyHas(messages[0], "Path: body"));
   EXPECT_TRUE(BodyHas(messages[0], "ok"));
@@ -358,8 +371,9 @@ TEST_F(ConversionTest, InfoMessagesFollowEveryThirdArticleOverAllFiles) {
   std::string four;
   for (int i = 0; i < 4; ++i) four += "#! rnews 1\nSubject: a\n\nb\n";
   Put("0000001.MSG", four);
-  Put("0000002.MSG", "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: a\n\nb\n"
-                     "#! rnews 1\nSubject: a\n\nb\n");
+  Put("0000002.MSG",
+      "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: a\n\nb\n"
+      "#! rnews 1\nSubject: a\n\nb\n");
   ConvertDownloads(station_);
   std::vector<int> info_positions;
   const auto messages = Imported();
@@ -374,10 +388,10 @@ TEST_F(ConversionTest, BroadcastGoesOnceToEveryUserAfterTheFirstArticle) {
   Put("bmes.txt", "Net tonight\r\n");
   Put("0000001.MSG", "#! rnews 1\nSubject: a\n\nb\n#! rnews 1\nSubject: b\n\nb\n");
   ConvertDownloads(station_);
-  EXPECT_EQ(Headers(), (std::vector<std::string>{"SB TECH @ INET < INET $101-XX0BBS",
-                                                 "SP XX2DEF @ XX0BBS < SERVER $102-XX0BBS",
-                                                 "SP XX3GHI @ YY0BBS < SERVER $103-XX0BBS",
-                                                 "SB TECH @ INET < INET $104-XX0BBS"}));
+  EXPECT_EQ(Headers(),
+            (std::vector<std::string>{
+                "SB TECH @ INET < INET $101-XX0BBS", "SP XX2DEF @ XX0BBS < SERVER $102-XX0BBS",
+                "SP XX3GHI @ YY0BBS < SERVER $103-XX0BBS", "SB TECH @ INET < INET $104-XX0BBS"}));
   EXPECT_FALSE(fs::exists(dir_ / "bmes.txt"));
   EXPECT_TRUE(BodyHas(Imported()[1], "Net tonight"));
 }
@@ -459,8 +473,18 @@ TEST_F(ConversionTest, PlainTextModeDecodesTheBodyAndTheTitleOnlyWhenSwitchedOn)
     std::string lacks;
   } cases[] = {
       {nullptr, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", {"w4RwZmVsCg=="}, "[Attachment"},
-      {"", "Gr\xfc\xdf" "e", {"Subject: Gr\xfc\xdf" "e", "\xc4pfel", "[Attachment: a.zip (application/zip, 4 bytes)]"}, "w4RwZmVsCg=="},
-      {"UTF-8\r\n", "Gr\xc3\xbc\xc3\x9f" "e", {"\xc3\x84pfel"}, "UEsDBA=="},
+      {"",
+       "Gr\xfc\xdf"
+       "e",
+       {"Subject: Gr\xfc\xdf"
+        "e",
+        "\xc4pfel", "[Attachment: a.zip (application/zip, 4 bytes)]"},
+       "w4RwZmVsCg=="},
+      {"UTF-8\r\n",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e",
+       {"\xc3\x84pfel"},
+       "UEsDBA=="},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flag == nullptr ? "off" : c.flag);
@@ -539,8 +563,9 @@ INSTANTIATE_TEST_SUITE_P(
         RepeatCase{"after_a_week_it_is_new",
                    {{kT0, IdMail("<1@x>", "a"), "", "", {"a"}},
                     {kT0 + 8 * kDay, IdMail("<1@x>", "a"), "", "", {"a"}}}},
-        RepeatCase{"one_id_on_two_texts_is_two_messages",
-                   {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "other"), "", "", {"a", "other"}}}},
+        RepeatCase{
+            "one_id_on_two_texts_is_two_messages",
+            {{kT0, IdMail("<1@x>", "a") + IdMail("<1@x>", "other"), "", "", {"a", "other"}}}},
         RepeatCase{"no_message_id_is_never_a_repeat",
                    {{kT0, IdMail("", "a") + IdMail("", "b"), "", "", {"a", "b"}},
                     {kT0 + 1, IdMail("", "a"), "", "", {"a"}}}},

@@ -20,14 +20,14 @@ using tidewire::testing::ScriptedOperator;
 using tidewire::testing::StartsWithCommand;
 using tidewire::testing::TempDir;
 
-const std::string kCorpus = std::string(TIDEWIRE_SHARED_DIR) + "/corpus";
+const std::string kCorpus = TIDEWIRE_CORPUS_DIR;
 
 // Runs the corpus's own packet maker; returns how many messages or articles it wrote.
 int MakeSoup(const std::string& kind, const std::string& input, const fs::path& output) {
   const fs::path log = output.string() + ".log";
   const std::string command = "python3 '" + kCorpus + "/make-soup.py' " + kind + " '" + kCorpus +
-                              "/" + input + "' -o '" + output.string() + "' >'" +
-                              log.string() + "' 2>&1";
+                              "/" + input + "' -o '" + output.string() + "' >'" + log.string() +
+                              "' 2>&1";
   if (std::system(command.c_str()) != 0) return -1;
   // "make-soup: <file>: <n> messages"
   const std::string said = ReadBytes(log);
@@ -50,7 +50,7 @@ int BidOfHeader(const std::string& line, const std::string& address) {
 class CorpusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
+    ASSERT_TRUE(fs::exists(kCorpus + "/make-soup.py")) << "no corpus at " << kCorpus;
     station_.clock = [] { return std::time_t{1796685337}; };
     GatewayConfig& c = station_.config;
     c.BBSCall = "XX0BBS";

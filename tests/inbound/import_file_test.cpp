@@ -15,14 +15,14 @@
 namespace tidewire::inbound {
 namespace {
 
-using tidewire::testing::ReadBytes;
-using tidewire::testing::ScriptedOperator;
-using tidewire::testing::TempDir;
-using tidewire::testing::WriteBytes;
 using tidewire::testing::FbbLines;
 using tidewire::testing::FbbMessage;
 using tidewire::testing::ImportLikeFbb;
+using tidewire::testing::ReadBytes;
+using tidewire::testing::ScriptedOperator;
 using tidewire::testing::StartsWithCommand;
+using tidewire::testing::TempDir;
+using tidewire::testing::WriteBytes;
 
 // 2026-12-07 23:30 UTC, already 8 December in Berlin.
 constexpr std::time_t kFixedTime = 1796686200;

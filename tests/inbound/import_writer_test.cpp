@@ -47,18 +47,19 @@ TEST_P(BodyCommandGuard, CommandLinesGetOneLeadingBlank) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, BodyCommandGuard,
-    ::testing::Values(
-        GuardCase{"end_upper", "/EX", " /EX"}, GuardCase{"end_lower", "/ex", " /ex"},
-        GuardCase{"end_word", "/Exit", " /Exit"},
-        GuardCase{"end_with_text", "/EX and more", " /EX and more"},
-        GuardCase{"end_with_tab", "/eX\t", " /eX\t"}, GuardCase{"abort_upper", "/AB", " /AB"},
-        GuardCase{"abort_word", "/abort", " /abort"}, GuardCase{"abort_mixed", "/aBc", " /aBc"},
-        GuardCase{"blank_before_end", " /EX", " /EX"}, GuardCase{"slash_a", "/A", "/A"},
-        GuardCase{"ack", "/ACK", " /ACK"},
-        GuardCase{"ack_lower", "/ac", " /ac"}, GuardCase{"ack_word", "/Acx", " /Acx"},
-        GuardCase{"slash_ax", "/AX", "/AX"}, GuardCase{"slash_e", "/E", "/E"},
-        GuardCase{"slash_only", "/", "/"}, GuardCase{"double_slash", "//EX", "//EX"},
-        GuardCase{"end_inside", "text /EX", "text /EX"}, GuardCase{"empty", "", ""}),
+    ::testing::Values(GuardCase{"end_upper", "/EX", " /EX"}, GuardCase{"end_lower", "/ex", " /ex"},
+                      GuardCase{"end_word", "/Exit", " /Exit"},
+                      GuardCase{"end_with_text", "/EX and more", " /EX and more"},
+                      GuardCase{"end_with_tab", "/eX\t", " /eX\t"},
+                      GuardCase{"abort_upper", "/AB", " /AB"},
+                      GuardCase{"abort_word", "/abort", " /abort"},
+                      GuardCase{"abort_mixed", "/aBc", " /aBc"},
+                      GuardCase{"blank_before_end", " /EX", " /EX"},
+                      GuardCase{"slash_a", "/A", "/A"}, GuardCase{"ack", "/ACK", " /ACK"},
+                      GuardCase{"ack_lower", "/ac", " /ac"}, GuardCase{"ack_word", "/Acx", " /Acx"},
+                      GuardCase{"slash_ax", "/AX", "/AX"}, GuardCase{"slash_e", "/E", "/E"},
+                      GuardCase{"slash_only", "/", "/"}, GuardCase{"double_slash", "//EX", "//EX"},
+                      GuardCase{"end_inside", "text /EX", "text /EX"}, GuardCase{"empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // FBB reads every line in 79-byte pieces and obeys a command at the start of any of them.
@@ -79,20 +80,20 @@ TEST_P(BodyPieceGuard, NoPieceFbbReadsStartsWithACommand) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, BodyPieceGuard,
-    ::testing::Values(
-        PieceCase{"at_78", Xs(78) + "/EX", Xs(78) + "/EX"},
-        PieceCase{"at_79", Xs(79) + "/EX", Xs(79) + " /EX"},
-        PieceCase{"at_80", Xs(80) + "/ab", Xs(80) + "/ab"},
-        PieceCase{"at_158", Xs(158) + "/ABORT", Xs(158) + " /ABORT"},
-        PieceCase{"at_79_and_158_shifted", Xs(79) + "/EX" + Xs(75) + "/AC",
-                  Xs(79) + " /EX" + Xs(75) + " /AC"},
-        PieceCase{"second_moves_off_by_the_first", Xs(79) + "/EX" + Xs(76) + "/EX",
-                  Xs(79) + " /EX" + Xs(76) + "/EX"},
-        PieceCase{"start_and_79", "/EX" + Xs(76) + "/EX", " /EX" + Xs(76) + "/EX"},
-        PieceCase{"start_and_78", "/EX" + Xs(75) + "/EX", " /EX" + Xs(75) + " /EX"},
-        PieceCase{"nul_before_79", std::string(1, '\0') + Xs(78) + "/ex", " " + Xs(78) + " /ex"},
-        PieceCase{"short_tail_at_79", Xs(79) + "/E", Xs(79) + "/E"},
-        PieceCase{"long_without_command", Xs(500), Xs(500)}),
+    ::testing::Values(PieceCase{"at_78", Xs(78) + "/EX", Xs(78) + "/EX"},
+                      PieceCase{"at_79", Xs(79) + "/EX", Xs(79) + " /EX"},
+                      PieceCase{"at_80", Xs(80) + "/ab", Xs(80) + "/ab"},
+                      PieceCase{"at_158", Xs(158) + "/ABORT", Xs(158) + " /ABORT"},
+                      PieceCase{"at_79_and_158_shifted", Xs(79) + "/EX" + Xs(75) + "/AC",
+                                Xs(79) + " /EX" + Xs(75) + " /AC"},
+                      PieceCase{"second_moves_off_by_the_first", Xs(79) + "/EX" + Xs(76) + "/EX",
+                                Xs(79) + " /EX" + Xs(76) + "/EX"},
+                      PieceCase{"start_and_79", "/EX" + Xs(76) + "/EX", " /EX" + Xs(76) + "/EX"},
+                      PieceCase{"start_and_78", "/EX" + Xs(75) + "/EX", " /EX" + Xs(75) + " /EX"},
+                      PieceCase{"nul_before_79", std::string(1, '\0') + Xs(78) + "/ex",
+                                " " + Xs(78) + " /ex"},
+                      PieceCase{"short_tail_at_79", Xs(79) + "/E", Xs(79) + "/E"},
+                      PieceCase{"long_without_command", Xs(500), Xs(500)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ImportWriterBytes, NulAndByte26BecomeBlanksInEveryLine) {
@@ -152,8 +153,7 @@ TEST(ImportWriterBytes, HeaderIsWrittenWhole) {
 TEST(ImportWriterBytes, AfterAHeaderLongerThanAPieceTheTitleIsGuardedLikeBody) {
   TempDir dir;
   const std::string header = "SB " + std::string(76, 'X');
-  EXPECT_EQ(MessageBytes(dir, header + "/EX", "/EX", {}),
-            header + " /EX\r\n /EX\r\n/EX\r\n");
+  EXPECT_EQ(MessageBytes(dir, header + "/EX", "/EX", {}), header + " /EX\r\n /EX\r\n/EX\r\n");
   EXPECT_EQ(MessageBytes(dir, "SB A", "/EX", {}), "SB A\r\n/EX\r\n/EX\r\n");
 }
 

@@ -1,7 +1,6 @@
 // The real LinFBB forwards what packet users sent to the gateway into its export file; a
 // gateway pass takes the file over and turns it into the SOUP reply packet and answers.
 #include <gtest/gtest.h>
-
 #include <pwd.h>
 #include <sys/stat.h>
 
@@ -139,13 +138,12 @@ TEST_F(FbbExportTest, AGatewayUserWhoIsNotRootTakesFbbsRootOwnedExportFile) {
   FbbInstance fbb(GatewayBlock("INET"));
   GatewayStation station(fbb.ImportDir());
   station.RunAsUser(*user);
-  for (fs::path dir = fbb.ImportDir().parent_path(); dir != fs::temp_directory_path() &&
-                                                      dir != dir.parent_path();
-       dir = dir.parent_path()) {
+  for (fs::path dir = fbb.ImportDir().parent_path();
+       dir != fs::temp_directory_path() && dir != dir.parent_path(); dir = dir.parent_path()) {
     fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);
   }
-  const std::string acl = "setfacl -m u:" + std::to_string(user->uid) + ":rwx " +
-                          fbb.ImportDir().string() + " 2>&1";
+  const std::string acl =
+      "setfacl -m u:" + std::to_string(user->uid) + ":rwx " + fbb.ImportDir().string() + " 2>&1";
   ASSERT_EQ(std::system(acl.c_str()), 0) << acl << " (package acl)";
   ExportFromFbb(fbb, "INET");
   struct stat exported {};

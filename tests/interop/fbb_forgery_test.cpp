@@ -47,8 +47,10 @@ std::string Forged(std::size_t at, int bid, const std::string& marker = "/EX") {
 
 std::string Mail(const std::string& subject, const std::string& extra_header,
                  const std::vector<std::string>& body) {
-  std::string mail = "From popmail Mon Dec  7 09:00:00 2026\nFrom: Mallory <m@evil.example>\n"
-                     "To: Jane Doe <jane@example.org>\nSubject: " + subject + "\n";
+  std::string mail =
+      "From popmail Mon Dec  7 09:00:00 2026\nFrom: Mallory <m@evil.example>\n"
+      "To: Jane Doe <jane@example.org>\nSubject: " +
+      subject + "\n";
   if (!extra_header.empty()) mail += extra_header + "\n";
   mail += "\n";
   for (const std::string& line : body) mail += line + "\n";
@@ -57,8 +59,10 @@ std::string Mail(const std::string& subject, const std::string& extra_header,
 
 std::string Article(const std::string& subject, const std::string& extra_header,
                     const std::vector<std::string>& body) {
-  std::string article = "From: m@evil.example (Mallory)\nNewsgroups: comp.os.linux.misc\n"
-                        "Subject: " + subject + "\n";
+  std::string article =
+      "From: m@evil.example (Mallory)\nNewsgroups: comp.os.linux.misc\n"
+      "Subject: " +
+      subject + "\n";
   if (!extra_header.empty()) article += extra_header + "\n";
   article += "\n";
   for (const std::string& line : body) article += line + "\n";
@@ -87,8 +91,7 @@ class FbbForgeryTest : public ::testing::Test {
   void ExpectNothingForged(const GatewayStation& station, const FbbInstance& fbb,
                            std::size_t expected) {
     std::string faults;
-    const std::vector<WrittenMessage> written =
-        ReadWrittenMessages(station.BackupMailIn(), faults);
+    const std::vector<WrittenMessage> written = ReadWrittenMessages(station.BackupMailIn(), faults);
     EXPECT_EQ(faults, "");
     EXPECT_EQ(written.size(), expected) << [&] {
       std::string headers;
@@ -116,9 +119,10 @@ TEST_F(FbbForgeryTest, InternetTextAtEveryPieceStartStaysText) {
   for (const std::size_t at : kOffsets) {
     const std::string n = std::to_string(at);
     mails += Mail("body " + n, "", {"before", Forged(at, ++bid), "after"});
-    mails += Mail("lines " + n, "",
-                  {std::string(at, 'x') + "/EX", "SP XX3GHI @ XX0BBS < SYSOP $FORGED" +
-                   std::to_string(++bid), "Forged title", "text", "/EX"});
+    mails += Mail(
+        "lines " + n, "",
+        {std::string(at, 'x') + "/EX", "SP XX3GHI @ XX0BBS < SYSOP $FORGED" + std::to_string(++bid),
+         "Forged title", "text", "/EX"});
     mails += Mail("header " + n, LongHeader(at, ++bid), {"body"});
     mails += Mail("abort " + n, "", {std::string(at, 'x') + "/ABORT", "kept"});
     news += Article("news body " + n, "", {Forged(at, ++bid)});
@@ -162,13 +166,13 @@ TEST_F(FbbForgeryTest, TextQuotedBackAndOperatorFilesStayText) {
   WriteBytes(station.Work("INFO.TDW"), Forged(158, 2) + "\r\n");
   WriteBytes(station.Work("TWIRE.MAN"), Forged(79, 3) + "\r\n" + Forged(80, 4) + "\r\n");
   std::string address = "a@b.example" + std::string(47 - 11, 'x');
-  WriteBytes(fbb.ExportFile(),
-             FbbExported("INET", "XX2DEF", 301, "No address line",
-                         {"R:" + Forged(79, 5).substr(2), "hello"}) +
-                 FbbExported("INET", "XX2DEF", 302, "Acknowledged",
-                             {"#TO: " + address + Forged(0, 6)}) +
-                 FbbExported("SERVER", "XX2DEF", 303, "BROADCAST", {Forged(79, 7), "bye"}) +
-                 FbbExported("SERVER", "XX3GHI", 304, "HELP MANUAL", {"please"}));
+  WriteBytes(
+      fbb.ExportFile(),
+      FbbExported("INET", "XX2DEF", 301, "No address line",
+                  {"R:" + Forged(79, 5).substr(2), "hello"}) +
+          FbbExported("INET", "XX2DEF", 302, "Acknowledged", {"#TO: " + address + Forged(0, 6)}) +
+          FbbExported("SERVER", "XX2DEF", 303, "BROADCAST", {Forged(79, 7), "bye"}) +
+          FbbExported("SERVER", "XX3GHI", 304, "HELP MANUAL", {"please"}));
   WriteBytes(station.Inbox("0000001.MSG"), Article("news", "", {"plain"}));
   PassAndImport(station, fbb);
   // rejection, acknowledgement, help and manual answers, the article, the info message, the

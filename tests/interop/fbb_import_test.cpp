@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <cstdlib>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -39,7 +39,7 @@ FbbInstance::Options WithRules(const std::string& rules, bool quick_sleeps = fal
   return options;
 }
 
-const std::string kCorpus = std::string(TIDEWIRE_SHARED_DIR) + "/corpus";
+const std::string kCorpus = TIDEWIRE_CORPUS_DIR;
 
 // The corpus's own packet maker; the number of messages it wrote, or -1.
 int MakeSoup(const std::string& kind, const fs::path& output) {
@@ -87,7 +87,7 @@ class FbbImportTest : public ::testing::Test {
 };
 
 TEST_F(FbbImportTest, EveryCorpusMailIsStoredAsWritten) {
-  if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
+  ASSERT_TRUE(fs::exists(kCorpus + "/make-soup.py")) << "no corpus at " << kCorpus;
   FbbInstance fbb(WithRules(RecommendedRules(), true));
   GatewayStation station(fbb.ImportDir());
   const int mails = MakeSoup("mail", station.Inbox("0000000.MSG"));
@@ -103,7 +103,7 @@ TEST_F(FbbImportTest, EveryCorpusMailIsStoredAsWritten) {
 // MIME as plain text (flag file MIMETEXT): FBB stores every corpus mail as written, and the
 // channel carries fewer bytes than with the mail as it came.
 TEST_F(FbbImportTest, EveryCorpusMailAsPlainTextIsStoredAsWrittenAndShorter) {
-  if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
+  ASSERT_TRUE(fs::exists(kCorpus + "/make-soup.py")) << "no corpus at " << kCorpus;
   std::uintmax_t as_it_came = 0;
   {
     TempDir mailin;
@@ -124,13 +124,14 @@ TEST_F(FbbImportTest, EveryCorpusMailAsPlainTextIsStoredAsWrittenAndShorter) {
   EXPECT_TRUE(fbb.Held().empty());
   const std::uintmax_t plain = station.BackupMailIn().size();
   EXPECT_LT(plain, as_it_came);
-  std::cout << "corpus mail: " << mails << " mails, mail.in " << as_it_came << " bytes as they came, "
-            << plain << " bytes as plain text, " << as_it_came - plain << " bytes ("
-            << 100 * (as_it_came - plain) / as_it_came << " %) saved on the channel\n";
+  std::cout << "corpus mail: " << mails << " mails, mail.in " << as_it_came
+            << " bytes as they came, " << plain << " bytes as plain text, " << as_it_came - plain
+            << " bytes (" << 100 * (as_it_came - plain) / as_it_came
+            << " %) saved on the channel\n";
 }
 
 TEST_F(FbbImportTest, EveryCorpusArticleIsStoredAsWritten) {
-  if (!fs::exists(kCorpus + "/make-soup.py")) GTEST_SKIP() << "no corpus at " << kCorpus;
+  ASSERT_TRUE(fs::exists(kCorpus + "/make-soup.py")) << "no corpus at " << kCorpus;
   FbbInstance fbb(WithRules(RecommendedRules(), true));
   GatewayStation station(fbb.ImportDir());
   const int articles = MakeSoup("news", station.Inbox("0000001.MSG"));

@@ -18,15 +18,20 @@ TEST(FbbServers, InternetMailAndNewsFromRealServersAreStoredByFbb) {
   const Servers& servers = Servers::Get();
   const std::string mark = std::to_string(::getpid());
   servers.EmptyMailbox("user11");
-  servers.Deliver("user11", "1.a", "From: Alice <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
-                                   "Subject: Dovecot to Jane " + mark + "\n\nHello Jane.\n.\n");
-  servers.Deliver("user11", "2.b", "From: Bob <bob@example.com>\nTo: john@example.net\n"
-                                   "Subject: Dovecot to John " + mark + "\n\nHello John.\n");
+  servers.Deliver("user11", "1.a",
+                  "From: Alice <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
+                  "Subject: Dovecot to Jane " +
+                      mark + "\n\nHello Jane.\n.\n");
+  servers.Deliver("user11", "2.b",
+                  "From: Bob <bob@example.com>\nTo: john@example.net\n"
+                  "Subject: Dovecot to John " +
+                      mark + "\n\nHello John.\n");
   TempDir poster;
   WritePacket(poster.path(), {},
-              {"From: Carol <carol@example.org>\nNewsgroups: tw.g11\nSubject: INN article " +
-               mark + "\nMessage-ID: <inn." + mark + "@example.org>\n\nFrom INN.\n"});
-  ASSERT_EQ(RunSoup(poster.path(), {"-s", "x"}, {"NNTPSERVER=" + servers.At("NNTP_PORT")}).status, 0);
+              {"From: Carol <carol@example.org>\nNewsgroups: tw.g11\nSubject: INN article " + mark +
+               "\nMessage-ID: <inn." + mark + "@example.org>\n\nFrom INN.\n"});
+  ASSERT_EQ(RunSoup(poster.path(), {"-s", "x"}, {"NNTPSERVER=" + servers.At("NNTP_PORT")}).status,
+            0);
 
   FbbInstance fbb;
   GatewayStation station(fbb.ImportDir());
@@ -49,8 +54,8 @@ TEST(FbbServers, InternetMailAndNewsFromRealServersAreStoredByFbb) {
   EXPECT_TRUE(StoredAsWritten(written, fbb.ImportedMessages(), fbb));
   std::vector<std::string> titles;
   for (const FbbRecord& r : fbb.ImportedMessages()) titles.push_back(r.title);
-  for (const std::string& title : {"Dovecot to Jane " + mark, "Dovecot to John " + mark,
-                                   "INN article " + mark}) {
+  for (const std::string& title :
+       {"Dovecot to Jane " + mark, "Dovecot to John " + mark, "INN article " + mark}) {
     EXPECT_NE(std::find(titles.begin(), titles.end(), title), titles.end()) << title;
   }
   EXPECT_EQ(servers.MailboxSize("user11"), 0u);

@@ -75,8 +75,8 @@ TEST(FbbSoak, ManyPassesKeepCountsMemoryAndFilesSteady) {
     }
     if (pass % 5 == 0) {
       ASSERT_TRUE(fbb.AppendToImportFile("SP INET < XX2DEF\r\nPacket soak " + n +
-                                         "\r\n#TO: friend" + n + "@example.com\r\nPacket soak body " +
-                                         n + "\r\n/EX\r\n"));
+                                         "\r\n#TO: friend" + n +
+                                         "@example.com\r\nPacket soak body " + n + "\r\n/EX\r\n"));
       ++packet_mails;
     }
   };
@@ -107,7 +107,8 @@ TEST(FbbSoak, ManyPassesKeepCountsMemoryAndFilesSteady) {
   };
   // FBB does not forward in a minute in which it imports, so on a busy station its export
   // falls behind; it catches up once the passes bring nothing more.
-  for (const auto end = std::chrono::steady_clock::now() + 200s + std::chrono::seconds(2 * packet_mails);
+  for (const auto end =
+           std::chrono::steady_clock::now() + 200s + std::chrono::seconds(2 * packet_mails);
        !all_through() && std::chrono::steady_clock::now() < end;) {
     std::this_thread::sleep_for(1s);
     pass_once();

@@ -87,7 +87,8 @@ class GatewayStation {
   // Each pass runs as USER, who then owns the station, as the packaged service does.
   void RunAsUser(tidewire::testing::RunAs user) {
     for (const auto& entry : fs::recursive_directory_iterator(root_.path())) {
-      if (::lchown(entry.path().c_str(), user.uid, user.gid) != 0) throw std::runtime_error("chown");
+      if (::lchown(entry.path().c_str(), user.uid, user.gid) != 0)
+        throw std::runtime_error("chown");
     }
     if (::chown(root_.path().c_str(), user.uid, user.gid) != 0) throw std::runtime_error("chown");
     user_ = user;

@@ -26,8 +26,8 @@ class ExportFileStart : public OutboundTest {};
 // through the folder. One it cannot read stops the pass with its path and the remedy, and stays.
 TEST_F(ExportFileStart, AFileOfAnotherOwnerIsTakenAndAnUnreadableOneIsAnError) {
   PutExport(kToInet);
-  fs::permissions(ExportPath(), fs::perms::owner_read | fs::perms::group_read |
-                                    fs::perms::others_read);
+  fs::permissions(ExportPath(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   Run();
   EXPECT_TRUE(WorkHas("1.M01"));
   EXPECT_EQ(fs::file_size(ExportPath()), 0u);
@@ -41,12 +41,12 @@ TEST_F(ExportFileStart, AFileOfAnotherOwnerIsTakenAndAnUnreadableOneIsAnError) {
 // A pass killed between deleting the export file and removing its lock left the lock: it goes,
 // so FBB exports at its next minute. A live holder's lock stays.
 TEST_F(ExportFileStart, WithoutAnExportFileALockLeftByADeadPassIsRemoved) {
-  testing::WriteBytes(mailin_ / "fbbemail.lck", "999999999\r\n" + OwnLockText().substr(
-                                                                       OwnLockText().find('\n') + 1));
+  testing::WriteBytes(mailin_ / "fbbemail.lck",
+                      "999999999\r\n" + OwnLockText().substr(OwnLockText().find('\n') + 1));
   Run();
   EXPECT_FALSE(fs::exists(mailin_ / "fbbemail.lck"));
-  testing::WriteBytes(mailin_ / "fbbemail.lck", "1\r\n" + OwnLockText().substr(
-                                                               OwnLockText().find('\n') + 1));
+  testing::WriteBytes(mailin_ / "fbbemail.lck",
+                      "1\r\n" + OwnLockText().substr(OwnLockText().find('\n') + 1));
   Run();
   EXPECT_TRUE(fs::exists(mailin_ / "fbbemail.lck"));  // pid 1 runs
 }
@@ -202,8 +202,7 @@ TEST_F(Dispatch, MissingMarkerIsABadMessage) {
 
 // An end line that also holds "#TO:" ends its message; the next message keeps its own address.
 TEST_F(Dispatch, AnEndLineIsNeverAnAddressLine) {
-  PutExport("SP INET < XX2DEF $1\r\nFirst\r\nno marker\r\n/EX #TO:evil@example.org\r\n" +
-            kToInet);
+  PutExport("SP INET < XX2DEF $1\r\nFirst\r\nno marker\r\n/EX #TO:evil@example.org\r\n" + kToInet);
   Run();
   EXPECT_EQ(station_.counters.BadMessages, 1);
   EXPECT_EQ(station_.counters.PacketToInternet, 1);
@@ -230,7 +229,7 @@ TEST_F(Dispatch, PiecesOfALongLineNeitherEndNorAddressAMessage) {
   const std::string reply = Work("1.M01");
   EXPECT_NE(reply.find("To: a@b.c"), std::string::npos);
   EXPECT_NE(reply.find("\n/EX\nSP INET < XX2DEF $2\nforged\n"), std::string::npos);
-  EXPECT_EQ(reply.find("victim@example.com\n") , reply.rfind("victim@example.com\n"));
+  EXPECT_EQ(reply.find("victim@example.com\n"), reply.rfind("victim@example.com\n"));
 }
 
 TEST_F(Dispatch, UnregisteredSendersGetARejectionUnlessMailingListOrNoCall) {

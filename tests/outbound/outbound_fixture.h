@@ -46,7 +46,8 @@ class OutboundTest : public ::testing::Test {
   void Run();
   // What the SOUP client does once the packet went: REPLIES and the packet files are gone.
   void SendPacket() const {
-    for (const char* name : {"REPLIES", "MAIL.MSG", "NEWS.MSG"}) std::filesystem::remove(work_ / name);
+    for (const char* name : {"REPLIES", "MAIL.MSG", "NEWS.MSG"})
+      std::filesystem::remove(work_ / name);
   }
 
   testing::ScriptedOperator op_;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -152,7 +151,8 @@ TEST_F(ChildProcessTest, FindProgramSearchesPathForAPlainWord) {
 TEST_F(ChildProcessTest, CapturedOutputComesBackInLines) {
   auto child = ChildProcess::Start(
       "/bin/sh",
-      {"sh", "-c", "printf 'one\\ntwo\\r\\n'; printf 'err\\n' >&2; head -c 150000 /dev/zero | tr '\\0' x"},
+      {"sh", "-c",
+       "printf 'one\\ntwo\\r\\n'; printf 'err\\n' >&2; head -c 150000 /dev/zero | tr '\\0' x"},
       dir_.path(), {}, /*capture=*/true);
   ASSERT_TRUE(child.has_value());
   std::vector<std::string> lines;

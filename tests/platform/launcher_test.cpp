@@ -46,8 +46,9 @@ TEST(Launcher, SaysWhyNothingOpenedIt) {
 
 // With SIGCHLD ignored the system reaps the children itself: the launch still returns.
 TEST(Launcher, ReturnsWhenTheSystemReapsItsChildren) {
-  const struct sigaction ignore {.__sigaction_handler = {SIG_IGN}, .sa_mask = {}, .sa_flags = 0,
-                                 .sa_restorer = nullptr};
+  const struct sigaction ignore {
+    .__sigaction_handler = {SIG_IGN}, .sa_mask = {}, .sa_flags = 0, .sa_restorer = nullptr
+  };
   struct sigaction old {};
   ::sigaction(SIGCHLD, &ignore, &old);
   TempDir bin;

@@ -69,7 +69,9 @@ TEST(NewsFetch, EachGroupIsRememberedWithItsArticles) {
     } else if (command.starts_with("ARTICLE 1")) {
       send("220 1 <1@x>\r\nFrom: a@b\r\nSubject: one\r\n\r\nhello\r\n.\r\n");
     } else {
-      send(command == "QUIT" ? "205 bye\r\n" : command == "CAPABILITIES" ? "500 no\r\n" : "200 ok\r\n");
+      send(command == "QUIT"           ? "205 bye\r\n"
+           : command == "CAPABILITIES" ? "500 no\r\n"
+                                       : "200 ok\r\n");
     }
   });
   WriteBytes(dir / ".newsrc", "alt.one:\nalt.two:\n");
@@ -83,7 +85,7 @@ struct EndlessCase {
   const char* name;
   bool news;
   std::size_t first_size;
-  int status;          // of the first run
+  int status;  // of the first run
   const char* says;
 };
 
@@ -137,10 +139,11 @@ TEST(HostileServer, DrippingBytesMeetTheLineAndSessionDeadlines) {
     }
   });
   TempDir dir;
-  for (const auto& [env, says] : {std::pair{"TIDEWIRE_SOUP_SESSION=1000", "no answer in time"},
-                                  std::pair{"TIDEWIRE_SOUP_SESSION=2", "the session took longer"}}) {
-    const SoupResult result = RunSoup(dir.path(), {"-n", drip.At(), "gw", "secret"},
-                                      {"TIDEWIRE_SOUP_TIMEOUT=1.5", env});
+  for (const auto& [env, says] :
+       {std::pair{"TIDEWIRE_SOUP_SESSION=1000", "no answer in time"},
+        std::pair{"TIDEWIRE_SOUP_SESSION=2", "the session took longer"}}) {
+    const SoupResult result =
+        RunSoup(dir.path(), {"-n", drip.At(), "gw", "secret"}, {"TIDEWIRE_SOUP_TIMEOUT=1.5", env});
     EXPECT_EQ(result.status, 1) << result.output;
     EXPECT_NE(result.output.find(says), std::string::npos) << result.output;
   }
@@ -207,7 +210,8 @@ TEST(ClientLock, OneClientAtATimeInAStation) {
   first.join();
   EXPECT_EQ(second.status, 1) << second.output;
   EXPECT_NE(second.output.find("another tidewire-soup still works in this station"),
-            std::string::npos) << second.output;
+            std::string::npos)
+      << second.output;
   EXPECT_EQ(RunSoup(dir.path(), {"-n", "spool:internet", "gw", "pw"}).status, 0);
 }
 

@@ -54,13 +54,14 @@ bool Holds(const std::string& text, const std::string& part) {
 
 TEST(NntpNews, PostedArticlesComeBackAsRnewsBatchesInNewsrcOrder) {
   TempDir dir;
-  Post(dir.path(), {Article("tw.g01", "first", ".dot line\n..two\nFrom me\n"),
-                    Article("tw.g01", "second")});
+  Post(dir.path(),
+       {Article("tw.g01", "first", ".dot line\n..two\nFrom me\n"), Article("tw.g01", "second")});
   // A reply file of type u (rnews batch), as other SOUP readers write them.
   const std::string third = Article("tw.g03", "third");
   WriteBytes(dir / "R001.MSG", "#! rnews " + std::to_string(third.size()) + "\n" + third);
   WriteBytes(dir / "REPLIES", "R001\tnews\tun\n");
-  ASSERT_EQ(RunSoup(dir.path(), {"-s"}, {"NNTPSERVER=" + Servers::Get().At("NNTP_PORT")}).status, 0);
+  ASSERT_EQ(RunSoup(dir.path(), {"-s"}, {"NNTPSERVER=" + Servers::Get().At("NNTP_PORT")}).status,
+            0);
   EXPECT_FALSE(fs::exists(dir / "R001.MSG"));
   WriteBytes(dir / ".NEWSRC", "tw.g01:\r\ntw.g02! 1-5\r\ntw.g03\r\n");
   const SoupResult result = FetchNews(dir.path(), {"-k", "500000"});
@@ -89,8 +90,8 @@ TEST(NntpNews, CatchUpThenTheLimitThenAMissingGroup) {
   TempDir dir;
   Post(dir.path(), {Article("tw.g04", "old one"), Article("tw.g04", "old two")});
   WriteBytes(dir / ".NEWSRC", "tw.g04:\n");
-  const SoupResult caught = RunSoup(dir.path(), {"-m", "-c", "0"},
-                                    {"NNTPSERVER=" + Servers::Get().At("NNTP_PORT")});
+  const SoupResult caught =
+      RunSoup(dir.path(), {"-m", "-c", "0"}, {"NNTPSERVER=" + Servers::Get().At("NNTP_PORT")});
   ASSERT_EQ(caught.status, 0) << caught.output;
   EXPECT_EQ(ReadBytes(dir / ".NEWSRC"), "tw.g04: 1-2\n");
   EXPECT_FALSE(fs::exists(dir / "0000001.MSG"));
@@ -113,7 +114,8 @@ TEST(NntpNews, CatchUpThenTheLimitThenAMissingGroup) {
   const SoupResult missing = FetchNews(dir.path());
   EXPECT_EQ(missing.status, 1);
   EXPECT_TRUE(Holds(missing.output, "no group tw.nosuchgroup")) << missing.output;
-  EXPECT_EQ(ReadBytes(dir / ".NEWSRC"), "tw.nosuchgroup:\ntw.g04: 1-4\n");  // no "!": the gateway refuses those
+  EXPECT_EQ(ReadBytes(dir / ".NEWSRC"),
+            "tw.nosuchgroup:\ntw.g04: 1-4\n");  // no "!": the gateway refuses those
 }
 
 TEST(NntpNews, AuthInfoWhenTheServerAsks) {

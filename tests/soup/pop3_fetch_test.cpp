@@ -40,8 +40,9 @@ std::string Mail(const std::string& subject) {
 // The messages of a SOUP mailbox, without their "From POPmail <date>" lines, which must be
 // in ctime's form.
 std::vector<std::string> Messages(const std::string& mailbox) {
-  static const std::regex separator("From POPmail [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
-                                    "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n");
+  static const std::regex separator(
+      "From POPmail [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n");
   std::vector<std::string> messages;
   std::size_t pos = 0;
   while (pos < mailbox.size()) {
@@ -135,7 +136,9 @@ TEST(Pop3Fetch, TlsIsVerifiedAgainstTheTrustedCertificates) {
   } cases[] = {
       {servers.At("POP3S_PORT", "pop3s"), {}, 0, "fetched 1 mail(s)"},
       {servers.At("BAD_TLS_PORT", "pop3s"), {}, 1, "the certificate is not trusted"},
-      {servers.At("POP3S_PORT", "pop3s"), {"SSL_CERT_FILE=/nonexistent"}, 1,
+      {servers.At("POP3S_PORT", "pop3s"),
+       {"SSL_CERT_FILE=/nonexistent"},
+       1,
        "the certificate is not trusted"},
       {servers.At("POP3_PORT"), {"SSL_CERT_FILE=/nonexistent"}, 1, "certificate is not trusted"},
   };

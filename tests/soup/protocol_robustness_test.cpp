@@ -74,8 +74,7 @@ TEST_P(ProtocolRobustness, SessionEnds) {
   int ends[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
   const std::string& answers = GetParam().answers;
-  ASSERT_EQ(::write(ends[0], answers.data(), answers.size()),
-            static_cast<ssize_t>(answers.size()));
+  ASSERT_EQ(::write(ends[0], answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
   ::shutdown(ends[0], SHUT_WR);
   try {
     RunSession(GetParam().client, Connection::FromDescriptor(ends[1], "test:0"));

@@ -32,9 +32,9 @@ TEST(SmtpSend, EachReplyGoesWithItsEnvelopeAndThePacketIsRemoved) {
   const Servers& servers = Servers::Get();
   TempDir dir;
   const std::string mark = Unique("envelope");
-  const std::string folded =
-      Mail(mark + "-a", "Cc: \"Smith, A.\" <a@example.net>,\n b@example.net\nBcc: hidden@example.net\n",
-           "Bob <bob@example.com>,\n\tcarol@example.com");
+  const std::string folded = Mail(
+      mark + "-a", "Cc: \"Smith, A.\" <a@example.net>,\n b@example.net\nBcc: hidden@example.net\n",
+      "Bob <bob@example.com>,\n\tcarol@example.com");
   WritePacket(dir.path(), {folded, Mail(mark + "-b")}, {});
   // -r leaves mail on a POP3 server; the sent packet goes all the same.
   const SoupResult result =
@@ -42,11 +42,12 @@ TEST(SmtpSend, EachReplyGoesWithItsEnvelopeAndThePacketIsRemoved) {
   ASSERT_EQ(result.status, 0) << result.output;
   const std::vector<std::string> stored = servers.StoredMail(mark);
   ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0], "X-MailFrom: jane@example.org\n"
-                       "X-RcptTo: bob@example.com, carol@example.com, a@example.net, "
-                       "b@example.net, hidden@example.net\n" +
-                           Crlf(Mail(mark + "-a", "Cc: \"Smith, A.\" <a@example.net>,\n b@example.net\n",
-                                     "Bob <bob@example.com>,\n\tcarol@example.com")));
+  EXPECT_EQ(stored[0],
+            "X-MailFrom: jane@example.org\n"
+            "X-RcptTo: bob@example.com, carol@example.com, a@example.net, "
+            "b@example.net, hidden@example.net\n" +
+                Crlf(Mail(mark + "-a", "Cc: \"Smith, A.\" <a@example.net>,\n b@example.net\n",
+                          "Bob <bob@example.com>,\n\tcarol@example.com")));
   EXPECT_EQ(stored[1], "X-MailFrom: jane@example.org\nX-RcptTo: friend@example.com\n" +
                            Crlf(Mail(mark + "-b")));
   for (const char* name : {"REPLIES", "MAIL.MSG"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
@@ -110,15 +111,16 @@ TEST(SmtpSend, ARefusedMessageStaysAloneInThePacket) {
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_NE(stored[1].find("X-RcptTo: ok@example.com\n"), std::string::npos);
     EXPECT_NE(stored[2].find("Subject: " + mark + "-4"), std::string::npos);
-    EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"), std::string("\0\0\0", 3) +
-                                               static_cast<char>(refused.size()) + refused);
+    EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"),
+              std::string("\0\0\0", 3) + static_cast<char>(refused.size()) + refused);
     EXPECT_EQ(ReadBytes(dir / "REPLIES"), "MAIL\tmail\tb\n");
     // The sender learns of the refused recipient once, in the mail the gateway converts next.
     const std::string notice = ReadBytes(dir / "0000000.MSG");
     EXPECT_EQ(notice.find("From POPmail "), 0u) << notice;
     EXPECT_EQ(notice.find("\nFrom POPmail "), std::string::npos) << notice;
     EXPECT_NE(notice.find("To: jane@example.org\nSubject: Undelivered mail: \"" + mark + "-2\""),
-              std::string::npos) << notice;
+              std::string::npos)
+        << notice;
     EXPECT_NE(notice.find("  refused@example.com (550 5.1.1"), std::string::npos) << notice;
   }
 }
@@ -159,8 +161,8 @@ TEST(SmtpSend, TlsLoginAndFailuresThatKeepThePacketWhole) {
     const std::string mark = Unique("tls");
     WritePacket(dir.path(), {Mail(mark)}, {});
     const std::string packet = ReadBytes(dir / "MAIL.MSG");
-    const SoupResult result = RunSoup(dir.path(), {"-s", c.server, "alice", c.password},
-                                      {"TIDEWIRE_SOUP_TIMEOUT=1"});
+    const SoupResult result =
+        RunSoup(dir.path(), {"-s", c.server, "alice", c.password}, {"TIDEWIRE_SOUP_TIMEOUT=1"});
     EXPECT_EQ(result.status, c.status) << result.output;
     EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
     EXPECT_EQ(servers.StoredMail(mark).size(), c.status == 0 ? 1u : 0u);

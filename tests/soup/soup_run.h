@@ -2,22 +2,21 @@
 
 // Running the real tidewire-soup against the test servers that the ctest fixture started
 // (tests/soup/servers), from a station folder of its own.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <netinet/in.h>
 
 #include <filesystem>
-#include <functional>
-#include <thread>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -54,7 +53,8 @@ class Servers {
     const fs::path file = maildir / "new" / name;
     WriteBytes(maildir / "tmp" / name, text);
     fs::rename(maildir / "tmp" / name, file);
-    if (::chown(file.c_str(), std::stoi((*this)["POP3_UID"]), std::stoi((*this)["POP3_GID"])) != 0 &&
+    if (::chown(file.c_str(), std::stoi((*this)["POP3_UID"]), std::stoi((*this)["POP3_GID"])) !=
+            0 &&
         ::geteuid() == 0) {
       ADD_FAILURE() << "chown " << file;
     }
@@ -70,7 +70,8 @@ class Servers {
     const fs::path maildir = fs::path((*this)["POP3_HOME_ROOT"]) / user / "Maildir";
     std::size_t count = 0;
     for (const char* sub : {"new", "cur"}) {
-      for (const auto& entry : fs::directory_iterator(maildir / sub)) count += entry.is_regular_file();
+      for (const auto& entry : fs::directory_iterator(maildir / sub))
+        count += entry.is_regular_file();
     }
     return count;
   }
@@ -109,9 +110,9 @@ struct SoupResult {
 // Runs tidewire-soup in DIR (HOME=DIR, the test CA trusted, a short network time-out).
 inline SoupResult RunSoup(const fs::path& dir, const std::vector<std::string>& args,
                           const std::vector<std::string>& extra_env = {}) {
-  std::vector<std::string> env = {"HOME=" + dir.string(), "PATH=/usr/bin:/bin",
-                                  "SSL_CERT_FILE=" + Servers::Get()["CA_FILE"],
-                                  "TIDEWIRE_SOUP_TIMEOUT=5", "TZ=Europe/Berlin", "LANG=C"};
+  std::vector<std::string> env = {
+      "HOME=" + dir.string(),    "PATH=/usr/bin:/bin", "SSL_CERT_FILE=" + Servers::Get()["CA_FILE"],
+      "TIDEWIRE_SOUP_TIMEOUT=5", "TZ=Europe/Berlin",   "LANG=C"};
   for (const std::string& extra : extra_env) {
     const std::string name = extra.substr(0, extra.find('=') + 1);
     std::erase_if(env, [&](const std::string& entry) { return entry.rfind(name, 0) == 0; });

@@ -1,5 +1,6 @@
 // tidewire-fake-soup: a scripted stand-in for the SOUP client SOUPER95, for the tests. It
-// honours the gateway's three command lines and files without any network: a folder plays the Internet.
+// honours the gateway's three command lines and files without any network: a folder plays the
+// Internet.
 //
 //   tidewire-fake-soup [-r] -s SERVER [USER [PASSWORD]]        send the reply packet (REPLIES)
 //   tidewire-fake-soup [-r] -c 0 SERVER [USER [PASSWORD]]      mark the waiting mail read
@@ -135,8 +136,8 @@ int Send(const Request& request, const fs::path& server) {
       Say("cannot send " + name);
       return 1;
     }
-    Say("sent " + name + " (" + std::to_string(size) + " bytes) to " + request.server +
-        " as " + request.user);
+    Say("sent " + name + " (" + std::to_string(size) + " bytes) to " + request.server + " as " +
+        request.user);
     fs::remove(name, error);
   }
   fs::remove("REPLIES", error);
@@ -184,8 +185,8 @@ int main(int argc, char** argv) {
   LogRun(args);
   Request request;
   if (!ParseArguments(args, request)) {
-    std::fprintf(stderr,
-                 "usage: tidewire-fake-soup [-r] (-s | -c 0 | -k LIMIT) SERVER [USER [PASSWORD]]\n");
+    std::fprintf(
+        stderr, "usage: tidewire-fake-soup [-r] (-s | -c 0 | -k LIMIT) SERVER [USER [PASSWORD]]\n");
     return 2;
   }
   const std::string hang = Environment("TIDEWIRE_SOUP_HANG");

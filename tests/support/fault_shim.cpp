@@ -7,9 +7,9 @@
 // TIDEWIRE_FAULT_CLOCK_SPEED=N makes the console's steady clock run N times as fast, so the
 // AutoGO countdown of a pass takes a fraction of its four seconds.
 #include <dlfcn.h>
-#include <signal.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -154,7 +154,8 @@ int fsync(int fd) {
 
 int clock_gettime(clockid_t clock, struct timespec* now) {
   static int (*real)(clockid_t, struct timespec*) = nullptr;
-  if (real == nullptr) real = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+  if (real == nullptr)
+    real = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
   const int result = real(clock, now);
   const char* speed_text = getenv("TIDEWIRE_FAULT_CLOCK_SPEED");
   if (result != 0 || speed_text == nullptr || !Active() || clock != CLOCK_MONOTONIC) return result;

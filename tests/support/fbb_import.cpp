@@ -20,7 +20,8 @@ std::string BidOf(std::string_view header) {
   std::size_t dollar = header.find('$');
   if (dollar == std::string_view::npos) return {};
   std::size_t end = header.find_first_of(" \t", dollar);
-  std::string bid(header.substr(dollar + 1, end == std::string_view::npos ? end : end - dollar - 1));
+  std::string bid(
+      header.substr(dollar + 1, end == std::string_view::npos ? end : end - dollar - 1));
   for (char& c : bid) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
   return bid;
 }
@@ -144,8 +145,8 @@ std::string FbbReadingFaults(std::string_view bytes) {
               " given up by the writer\n";
   }
   if (read.size() != written.size()) {
-    faults += std::to_string(written.size()) + " messages written, " +
-              std::to_string(read.size()) + " read\n";
+    faults += std::to_string(written.size()) + " messages written, " + std::to_string(read.size()) +
+              " read\n";
   }
   for (std::size_t k = 0; k < read.size() && k < written.size(); ++k) {
     const FbbMessage& r = read[k];
