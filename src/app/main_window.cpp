@@ -36,13 +36,6 @@ constexpr const char* kMakerPage = "https://www.f6fbb.org/";
 constexpr std::string_view kHelpPage = "tidewire.html";
 constexpr std::string_view kEmptyPage = "EMPTY.HTM";
 
-// The error's text with the file it concerns on a line of its own, as the run cycle shows it.
-std::string ErrorText(const IoError& error) {
-  std::string text = error.what();
-  if (!error.file().empty()) text += "\r" + error.file();
-  return text;
-}
-
 QLineEdit* MakeField(QWidget* parent, const char* name) {
   auto* field = new QLineEdit(parent);
   field->setObjectName(name);
@@ -281,12 +274,7 @@ template <typename Handler>
 bool TForm1::Guarded(Handler&& handler) {
   bool completed = false;
   try {
-    handler();
-    completed = true;
-  } catch (const IoError& error) {
-    ErrorBox(*this, ErrorText(error));
-  } catch (const ConversionError& error) {
-    ErrorBox(*this, error.what());
+    completed = RunShowingErrors(*this, std::forward<Handler>(handler));
   } catch (const EndProgram& end) {
     if (!end.farewell.empty()) ShowBox(BoxKind::kInformation, Buttons::kOk, end.farewell);
     EndTheProgram(StatusFor(end.reason));
@@ -457,7 +445,7 @@ void TForm1::SavePlacement() {
   try {
     placement_.Save(*this);
   } catch (const IoError& error) {
-    ErrorBox(*this, ErrorText(error));
+    ErrorBox(*this, error.BoxText());
   }
 }
 

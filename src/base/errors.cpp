@@ -21,6 +21,7 @@ std::string TextFor(IoCode code) {
     case IoCode::kLineTooLong:
       return "Line too long";
     case IoCode::kPathNotFound:
+    case IoCode::kFileNotOpen:
       break;
   }
   return "I/O error " + std::to_string(static_cast<int>(code));
@@ -42,7 +43,7 @@ std::string IoError::BoxText() const {
   return text;
 }
 
-void IoError::FromErrno(int err, const std::string& file) {
+void IoError::ThrowFromErrno(int err, const std::string& file) {
   switch (err) {
     case ENOENT:
       throw IoError(IoCode::kFileNotFound, file);

@@ -12,6 +12,7 @@ enum class IoCode : int {
   kAccessDenied = 5,
   kReadBeyondEnd = 100,
   kDiskFull = 101,
+  kFileNotOpen = 103,
   kInvalidNumericInput = 106,
   kLineTooLong = 1000,  // no number of the original layer: a bound of this one
 };
@@ -23,8 +24,8 @@ class IoError : public std::runtime_error {
   // Any other error number: "I/O error " and the number.
   IoError(int code, std::string file);
 
-  // Raises the error that matches a failed system call's errno.
-  [[noreturn]] static void FromErrno(int err, const std::string& file);
+  // Throws the error that matches a failed system call's errno.
+  [[noreturn]] static void ThrowFromErrno(int err, const std::string& file);
 
   [[nodiscard]] int code() const { return code_; }
   [[nodiscard]] const std::string& file() const { return file_; }

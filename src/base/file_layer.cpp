@@ -105,7 +105,7 @@ int OpenChecked(const fs::path& path, int flags) {
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) IoError::FromErrno(errno, path.string());
+  if (fd < 0) IoError::ThrowFromErrno(errno, path.string());
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
@@ -119,7 +119,7 @@ void WriteAll(int fd, const char* data, std::size_t size, const fs::path& path) 
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      IoError::FromErrno(errno, path.string());
+      IoError::ThrowFromErrno(errno, path.string());
     }
     if (n == 0) throw IoError(IoCode::kDiskFull, path.string());
     data += n;
@@ -128,7 +128,7 @@ void WriteAll(int fd, const char* data, std::size_t size, const fs::path& path) 
 }
 
 void CloseChecked(int fd, const fs::path& path) {
-  if (::close(fd) != 0 && errno != EINTR) IoError::FromErrno(errno, path.string());
+  if (::close(fd) != 0 && errno != EINTR) IoError::ThrowFromErrno(errno, path.string());
 }
 
 // Opens, creating it when missing, and tells a cached listing.
@@ -162,12 +162,12 @@ void CopyBytes(int in, int out, const fs::path& from, const fs::path& to) {
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      IoError::FromErrno(errno, from.string());
+      IoError::ThrowFromErrno(errno, from.string());
     }
     if (n == 0) break;
     WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
   }
-  if (::fsync(out) != 0) IoError::FromErrno(errno, to.string());
+  if (::fsync(out) != 0) IoError::ThrowFromErrno(errno, to.string());
 }
 
 }  // namespace
@@ -243,7 +243,7 @@ bool FolderIsPresent(const fs::path& path) {
 std::int64_t FileSizeOf(const fs::path& path) {
   const fs::path real = ResolvePath(path);
   struct stat st {};
-  if (stat(real.c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
+  if (stat(real.c_str(), &st) != 0) IoError::ThrowFromErrno(errno, path.string());
   if (!S_ISREG(st.st_mode)) throw IoError(IoCode::kAccessDenied, path.string());
   return static_cast<std::int64_t>(st.st_size);
 }
@@ -254,7 +254,7 @@ void DeleteFile(const fs::path& path) {
   if (lstat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     throw IoError(IoCode::kAccessDenied, path.string());
   }
-  if (::unlink(real.c_str()) != 0) IoError::FromErrno(errno, path.string());
+  if (::unlink(real.c_str()) != 0) IoError::ThrowFromErrno(errno, path.string());
   NoteEntry(real, false);
 }
 
@@ -289,26 +289,26 @@ void RestrictToOwner(const fs::path& path) {
   const int result = fchmod(fd, S_IRUSR | S_IWUSR);
   const int error = errno;
   ::close(fd);
-  if (result != 0) IoError::FromErrno(error, path.string());
+  if (result != 0) IoError::ThrowFromErrno(error, path.string());
 }
 
 void TruncateFile(const fs::path& path, std::int64_t size) {
   if (::truncate(ResolvePath(path).c_str(), static_cast<off_t>(size)) != 0) {
-    IoError::FromErrno(errno, path.string());
+    IoError::ThrowFromErrno(errno, path.string());
   }
 }
 
 void RenameFile(const fs::path& from, const fs::path& to) {
   const fs::path source = ResolvePath(from);
   const fs::path target = ResolvePath(to);
-  if (::rename(source.c_str(), target.c_str()) != 0) IoError::FromErrno(errno, from.string());
+  if (::rename(source.c_str(), target.c_str()) != 0) IoError::ThrowFromErrno(errno, from.string());
   NoteEntry(source, false);
   NoteEntry(target, true);
 }
 
 void MakeFolder(const fs::path& path) {
   const fs::path real = ResolvePath(path);
-  if (::mkdir(real.c_str(), 0777) != 0) IoError::FromErrno(errno, path.string());
+  if (::mkdir(real.c_str(), 0777) != 0) IoError::ThrowFromErrno(errno, path.string());
   NoteEntry(real, true);
 }
 
@@ -360,7 +360,7 @@ std::size_t BinaryReader::Read(char* data, std::size_t size) {
   for (;;) {
     const ssize_t n = ::read(fd_, data, size);
     if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) IoError::FromErrno(errno, path_.string());
+    if (errno != EINTR) IoError::ThrowFromErrno(errno, path_.string());
   }
 }
 
@@ -376,19 +376,19 @@ BinaryWriter::~BinaryWriter() {
 }
 
 void BinaryWriter::Write(std::string_view bytes) {
-  if (fd_ < 0) throw IoError(103, path_.string());
+  if (fd_ < 0) throw IoError(IoCode::kFileNotOpen, path_.string());
   WriteAll(fd_, bytes.data(), bytes.size(), path_);
 }
 
 void BinaryWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
-  if (fd_ < 0) throw IoError(103, path_.string());
+  if (fd_ < 0) throw IoError(IoCode::kFileNotOpen, path_.string());
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
                                static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      IoError::FromErrno(errno, path_.string());
+      IoError::ThrowFromErrno(errno, path_.string());
     }
     done += static_cast<std::size_t>(n);
   }
@@ -450,7 +450,7 @@ bool TextReader::Fill() {
     const ssize_t n = ::read(fd_, buffer_.get(), kBufferSize);
     if (n < 0) {
       if (errno == EINTR) continue;
-      IoError::FromErrno(errno, path_.string());
+      IoError::ThrowFromErrno(errno, path_.string());
     }
     if (n == 0) {
       at_eof_ = true;
@@ -566,12 +566,12 @@ void SyncFolder(const fs::path& folder) {
   do {
     fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) IoError::FromErrno(errno, folder.string());
+  if (fd < 0) IoError::ThrowFromErrno(errno, folder.string());
   if (::fsync(fd) != 0) {
     const int error = errno;
     ::close(fd);
     // Some file systems cannot sync a folder; the rename itself has happened.
-    if (error != EINVAL && error != ENOTSUP) IoError::FromErrno(error, folder.string());
+    if (error != EINVAL && error != ENOTSUP) IoError::ThrowFromErrno(error, folder.string());
     return;
   }
   CloseChecked(fd, folder);
@@ -590,7 +590,7 @@ int OpenForMode(const fs::path& path, TextWriter::Mode mode, const fs::path& tem
       // exclusively, so nothing standing under its name is ever written through.
       const fs::path real_temp = ResolvePath(temp);
       if (::unlink(real_temp.c_str()) != 0 && errno != ENOENT) {
-        IoError::FromErrno(errno, temp.string());
+        IoError::ThrowFromErrno(errno, temp.string());
       }
       const int fd = OpenCreating(real_temp, O_WRONLY | O_EXCL);
       const fs::path real = ResolvePath(path);
@@ -651,7 +651,7 @@ TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
 }
 
 void TextWriter::Write(std::string_view text) {
-  if (fd_ < 0) throw IoError(103, path_.string());  // file not open
+  if (fd_ < 0) throw IoError(IoCode::kFileNotOpen, path_.string());
   const fs::path& target = temp_.empty() ? path_ : temp_;
   if (buffer_.size() + text.size() > kBufferSize) {
     Flush();
@@ -680,7 +680,7 @@ void TextWriter::Flush() {
 void TextWriter::Sync() {
   Flush();
   if (fd_ >= 0 && ::fsync(fd_) != 0)
-    IoError::FromErrno(errno, (temp_.empty() ? path_ : temp_).string());
+    IoError::ThrowFromErrno(errno, (temp_.empty() ? path_ : temp_).string());
 }
 
 void TextWriter::Close() {
@@ -697,7 +697,7 @@ void TextWriter::Close() {
   }
   try {
     Flush();
-    if (::fsync(fd_) != 0) IoError::FromErrno(errno, temp_.string());
+    if (::fsync(fd_) != 0) IoError::ThrowFromErrno(errno, temp_.string());
     CloseChecked(std::exchange(fd_, -1), temp_);
     RenameFile(temp_, path_);
   } catch (...) {
@@ -726,7 +726,7 @@ std::optional<bool> CreateWholeFile(const fs::path& real, const std::function<vo
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return std::nullopt;
-    IoError::FromErrno(errno, real.string());
+    IoError::ThrowFromErrno(errno, real.string());
   }
   try {
     write(fd);
@@ -740,7 +740,7 @@ std::optional<bool> CreateWholeFile(const fs::path& real, const std::function<vo
     ::close(fd);
     if (error == EEXIST) return false;
     if (error == ENOENT) return std::nullopt;  // no /proc
-    IoError::FromErrno(error, real.string());
+    IoError::ThrowFromErrno(error, real.string());
   }
   NoteEntry(real, true);
   CloseChecked(fd, real);
@@ -760,7 +760,7 @@ bool CreateNewFileWith(const fs::path& path, const std::function<void(int)>& wri
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EEXIST) return false;
-    IoError::FromErrno(errno, path.string());
+    IoError::ThrowFromErrno(errno, path.string());
   }
   try {
     write(fd);
@@ -785,7 +785,7 @@ void CopyToNewFile(const fs::path& from, const fs::path& to) {
   struct stat st {};
   if (lstat(real.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) throw IoError(IoCode::kAccessDenied, to.string());
-    if (::unlink(real.c_str()) != 0 && errno != ENOENT) IoError::FromErrno(errno, to.string());
+    if (::unlink(real.c_str()) != 0 && errno != ENOENT) IoError::ThrowFromErrno(errno, to.string());
     NoteEntry(real, false);
   }
   const int in = OpenChecked(ResolvePath(from), O_RDONLY);
@@ -804,7 +804,7 @@ std::string FileIdentity(const fs::path& path) {
   struct stat st {};
   if (stat(ResolvePath(path).c_str(), &st) != 0) {
     if (errno == ENOENT) return {};
-    IoError::FromErrno(errno, path.string());
+    IoError::ThrowFromErrno(errno, path.string());
   }
   return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " +
          std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
@@ -813,7 +813,7 @@ std::string FileIdentity(const fs::path& path) {
 
 std::time_t FileModifiedTime(const fs::path& path) {
   struct stat st {};
-  if (stat(ResolvePath(path).c_str(), &st) != 0) IoError::FromErrno(errno, path.string());
+  if (stat(ResolvePath(path).c_str(), &st) != 0) IoError::ThrowFromErrno(errno, path.string());
   return st.st_mtime;
 }
 
@@ -822,7 +822,7 @@ std::time_t FileModifiedTime(const fs::path& path) {
 FolderNameCache::FolderNameCache(const fs::path& folder)
     : folder_(AbsoluteFolder(ResolvePath(folder))) {
   DIR* dir = opendir(folder_.c_str());
-  if (dir == nullptr) IoError::FromErrno(errno, folder.string());
+  if (dir == nullptr) IoError::ThrowFromErrno(errno, folder.string());
   while (dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") Note(std::string(name), true);

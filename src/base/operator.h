@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/errors.h"
 
 namespace tidewire {
 
@@ -82,5 +85,22 @@ void ErrorBox(Operator& op, std::string_view text);
 void OpenFailureBox(Operator& op, std::string_view target, std::string_view why);
 void WarningBox(Operator& op, std::string_view text);
 void InformationBox(Operator& op, std::string_view text);
+
+// The one failure policy of an operator command, in every front end: a file error or a
+// conversion error that leaves the command is shown in an error box (a file error with its file
+// on a line of its own), the rest of the command is skipped, and the program waits for the next
+// one. Anything else (EndProgram above all) passes. False when the command failed.
+template <typename Command>
+bool RunShowingErrors(Operator& op, Command&& command) {
+  try {
+    std::forward<Command>(command)();
+    return true;
+  } catch (const IoError& error) {
+    ErrorBox(op, error.BoxText());
+  } catch (const ConversionError& error) {
+    ErrorBox(op, error.what());
+  }
+  return false;
+}
 
 }  // namespace tidewire

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/errors.h"
 #include "base/operator.h"
@@ -50,15 +51,7 @@ Outcome Go(Station& station, Session& session) {
 // the program waits for the next command.
 template <typename Handler>
 void Guarded(Station& station, Handler&& handler) {
-  try {
-    handler();
-  } catch (const IoError& error) {
-    std::string text = error.what();
-    if (!error.file().empty()) text += "\r" + error.file();
-    ErrorBox(station.op, text);
-  } catch (const ConversionError& error) {
-    ErrorBox(station.op, error.what());
-  }
+  (void)RunShowingErrors(station.op, std::forward<Handler>(handler));
 }
 
 // "Stop": the flag files are saved, then the window closes unless the operator says No.

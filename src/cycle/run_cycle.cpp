@@ -43,8 +43,6 @@ struct PassStopped {};
 // What the leftover test found, in the order it looks.
 enum class Leftover { kNone, kUnimportedMailIn, kUndeliveredMailIn, kUnsentReplies };
 
-std::string ErrorText(const IoError& error) { return error.BoxText(); }
-
 void SaveSoundSetting(Station& station) {
   station.SoundOn = station.SoundBox;
   if (station.SoundOn) {
@@ -85,7 +83,7 @@ void HandOverOrStop(Station& station) {
   try {
     HandOverMailIn(station);
   } catch (const IoError& error) {
-    ErrorBox(station.op, "MAIL.IN could not be handed to FBB: " + ErrorText(error) +
+    ErrorBox(station.op, "MAIL.IN could not be handed to FBB: " + error.BoxText() +
                              "\rIt stays in the working directory; the next pass hands it over.");
     throw PassStopped{};
   }
@@ -310,17 +308,15 @@ PassEnd RunPass(Station& station) {
 }  // namespace
 
 PassEnd RunCycle(Station& station) {
+  PassEnd end = PassEnd::kStoppedOnError;
   try {
-    return RunPass(station);
+    if (!RunShowingErrors(station.op, [&] { end = RunPass(station); })) {
+      return PassEnd::kStoppedOnError;
+    }
   } catch (const PassStopped&) {
     return PassEnd::kStoppedOnError;
-  } catch (const IoError& error) {
-    ErrorBox(station.op, ErrorText(error));
-    return PassEnd::kStoppedOnError;
-  } catch (const ConversionError& error) {
-    ErrorBox(station.op, error.what());
-    return PassEnd::kStoppedOnError;
   }
+  return end;
 }
 
 PassEnd Button1Click(Station& station) { return RunCycle(station); }

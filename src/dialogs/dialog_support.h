@@ -22,13 +22,7 @@ inline std::string FromQt(const QString& text) { return text.toLatin1().toStdStr
 // False when it ended so.
 template <typename Command>
 bool RunCommand(Station& station, Command&& command) {
-  try {
-    std::forward<Command>(command)();
-    return true;
-  } catch (const IoError& error) {
-    ErrorBox(station.op, error.BoxText());
-    return false;
-  }
+  return RunShowingErrors(station.op, std::forward<Command>(command));
 }
 
 }  // namespace tidewire::dialogs

@@ -15,7 +15,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& lock_file) {
   do {
     fd = ::open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) IoError::FromErrno(errno, lock_file.string());
+  if (fd < 0) IoError::ThrowFromErrno(errno, lock_file.string());
   int rc;
   do {
     rc = flock(fd, LOCK_EX | LOCK_NB);
@@ -26,7 +26,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& lock_file) {
   }
   const int err = errno;
   ::close(fd);
-  if (err != EWOULDBLOCK) IoError::FromErrno(err, lock_file.string());
+  if (err != EWOULDBLOCK) IoError::ThrowFromErrno(err, lock_file.string());
 }
 
 SingleInstance::~SingleInstance() {
