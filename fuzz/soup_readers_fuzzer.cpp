@@ -1,18 +1,20 @@
 // Arbitrary bytes through every reader of the SOUP client that takes what a file or a server
 // gave it: the first byte picks the reader, the rest is its input. Readers may refuse with
-// SoupError; nothing may crash, hang or read out of bounds, and what they write back must read
-// back the same.
+// SoupError or FormatError; nothing may crash, hang or read out of bounds, and what they write back
+// must read back the same.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "formats/format_error.h"
+#include "formats/soup_packet.h"
 #include "soup/message_header.h"
 #include "soup/newsrc.h"
-#include "soup/reply_packet.h"
 #include "soup/server_address.h"
 #include "soup/soup_error.h"
 
 using namespace tidewire::soup;
+using namespace tidewire::formats;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -49,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   } catch (const SoupError&) {
     // A clear refusal is an answer.
+  } catch (const FormatError&) {
   }
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "base/file_layer.h"
 #include "base/text.h"
+#include "formats/soup_download.h"
 #include "inbound/import_file.h"
 #include "inbound/mail_conversion.h"
 #include "inbound/news_conversion.h"
@@ -117,21 +118,7 @@ void MakeWorkingCopy(const fs::path& from, const fs::path& to) {
   out.Close();
 }
 
-constexpr std::string_view kArticleStart = "#! rnews ";
 constexpr std::size_t kLongestCountLine = 40;
-
-// "#! rnews <count>" with nothing else on the line.
-std::optional<std::int64_t> ArticleCount(std::string_view line) {
-  if (!line.starts_with(kArticleStart)) return std::nullopt;
-  const std::string_view digits = line.substr(kArticleStart.size());
-  if (digits.empty() || digits.size() > 15) return std::nullopt;
-  std::int64_t count = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    count = count * 10 + (c - '0');
-  }
-  return count;
-}
 
 // Whether the batch is made of "#! rnews <count>" lines, each followed by exactly that many
 // bytes of whole lines, up to the end of the file. Only then do the counts say where an article
@@ -166,7 +153,7 @@ bool CountsAreConsistent(const fs::path& path) {
       if (count_line.size() > kLongestCountLine) consistent = false;
       if (lf == std::string_view::npos) break;
       data.remove_prefix(lf + 1);
-      const std::optional<std::int64_t> count = ArticleCount(count_line);
+      const std::optional<std::int64_t> count = formats::RnewsCount(count_line);
       consistent = consistent && count.has_value();
       left = count.value_or(0);
       articles = true;
@@ -221,10 +208,10 @@ void MakeNewsWorkingCopy(const fs::path& from, const fs::path& to) {
         converter.Finish(converted);
         put(converted);
         close_article();
-        put(kArticleStart);
+        put(formats::kRnewsStart);
         count_at = written;
         put(std::string(kCountWidth, '0') + "\r\n");
-        left = ArticleCount(count_line).value_or(0);
+        left = formats::RnewsCount(count_line).value_or(0);
         count_line.clear();
         in_count_line = left == 0;
         continue;

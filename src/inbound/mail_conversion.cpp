@@ -7,6 +7,7 @@
 
 #include "base/file_layer.h"
 #include "base/text.h"
+#include "formats/soup_download.h"
 #include "inbound/import_file.h"
 #include "inbound/plain_text.h"
 
@@ -25,7 +26,7 @@ bool BeginsWith(std::string_view line, std::string_view upper_keyword) {
 
 // A piece of a long line is never a separator.
 bool IsSeparator(const TextReader& in, std::string_view line) {
-  return !in.Continues() && BeginsWith(line, "FROM POPMAIL");
+  return !in.Continues() && formats::IsMailboxSeparator(line);
 }
 
 // What one e-mail's header lines said.

@@ -8,6 +8,7 @@
 #include "base/errors.h"
 #include "base/file_layer.h"
 #include "base/text.h"
+#include "formats/soup_packet.h"
 
 namespace tidewire::outbound {
 
@@ -43,7 +44,7 @@ bool IsMailReplyFile(std::string_view name) {
 void AppendMessage(const fs::path& file, std::uint32_t size, TextWriter& packet,
                    std::vector<char>& buffer) {
   BinaryReader in(file);
-  packet.Write(LengthPrefix(size));
+  packet.Write(formats::LengthPrefix(size));
   std::uint64_t left = size;
   while (left > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
@@ -102,15 +103,6 @@ class PacketFile {
 
 }  // namespace
 
-std::string LengthPrefix(std::uint32_t length) {
-  std::string prefix(4, '\0');
-  for (int i = 3; i >= 0; --i) {
-    prefix[static_cast<std::size_t>(i)] = static_cast<char>(length & 0xFF);
-    length >>= 8;
-  }
-  return prefix;
-}
-
 void PackReplyFiles(Station& station) { PackReplyFiles(station, station.File(kIndexFile)); }
 
 void PackReplyFiles(Station& station, const fs::path& index_path) {
@@ -157,8 +149,10 @@ void WriteRepliesFile(Station& station) {
   const bool news = FileIsPresent(station.File(kNewsPacket));
   if (!mail && !news) return;
   TextWriter replies(station.File(kRepliesFile), TextWriter::Mode::kReplace);
-  if (mail) replies.Write("MAIL\tmail\tb\n");
-  if (news) replies.Write("NEWS\tnews\tB\n");
+  std::vector<formats::ReplyArea> areas;
+  if (mail) areas.push_back({"MAIL", "mail", "b"});
+  if (news) areas.push_back({"NEWS", "news", "B"});
+  replies.Write(formats::FormatReplies(areas));
   replies.Close();
 }
 

@@ -9,9 +9,6 @@
 
 namespace tidewire::outbound {
 
-// The 4-byte length before each message of a SOUP binary message file, high byte first.
-[[nodiscard]] std::string LengthPrefix(std::uint32_t length);
-
 // The list of this pass's reply files, as they are written.
 inline constexpr std::string_view kIndexFile = "INDEX";
 // INDEX's name once the export file's messages are taken into its reply files; a pass that

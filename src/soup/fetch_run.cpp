@@ -4,10 +4,12 @@
 #include <time.h>
 
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <vector>
 
+#include "formats/soup_download.h"
 #include "soup/local_files.h"
 #include "soup/message_header.h"
 #include "soup/newsrc.h"
@@ -65,10 +67,10 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
       }
       const std::uint64_t start = out.Size();
       try {
-        out.Write(MailboxSeparator());
+        out.Write(formats::MailboxSeparator(std::time(nullptr)));
         drop->Retrieve(mail, [&](std::string_view whole) {
           SplitAtLoneCr(whole, [&](std::string_view line) {
-            if (NeedsQuoting(line)) out.Write(">");
+            if (formats::NeedsQuoting(line)) out.Write(">");
             out.Write(line);
             out.Write("\n");
           });
@@ -175,7 +177,7 @@ bool FetchGroup(NewsServer& server, NewsrcGroup& group, int number, NewsBudget& 
     read.Add(n);
     if (!article) continue;  // expired or cancelled meanwhile
     if (!out) out = std::make_unique<OutputFile>(path, OutputFile::Mode::kAppend);
-    out->Write("#! rnews " + std::to_string(article->size()) + "\n");
+    out->Write(formats::RnewsLine(article->size()));
     out->Write(*article);
     ++count;
     budget.used += article->size() + 14;

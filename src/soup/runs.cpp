@@ -83,19 +83,6 @@ std::string Scrubbed(std::string text) {
 
 }  // namespace
 
-std::string MailboxSeparator() {
-  const time_t now = ::time(nullptr);
-  char text[64] = "Thu Jan  1 00:00:00 1970\n";
-  tm local{};
-  if (::localtime_r(&now, &local) != nullptr)
-    ::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
-  return std::string("From POPmail ") + text;
-}
-
-bool NeedsQuoting(std::string_view line) {
-  return line.substr(0, 5) == "From " || StartsWithIgnoringCase(line, "from popmail");
-}
-
 void KeepSecret(const std::string& secret) {
   if (secret.size() >= 2) Secrets().push_back(secret);
 }

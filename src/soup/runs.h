@@ -51,12 +51,6 @@ struct NewsrcFile {
 // Writes the lines back when they changed, keeping the previous file as ".old".
 void SaveNewsrcFile(const NewsrcFile& file);
 
-// The line before each e-mail in 0000000.MSG: "From POPmail " and the local time in ctime form.
-[[nodiscard]] std::string MailboxSeparator();
-// "From " starts a new message in a mailbox, and the gateway takes any letter case of
-// "From POPmail" as a separator: such body lines get a ">" in front.
-[[nodiscard]] bool NeedsQuoting(std::string_view line);
-
 // A password or token: from now on it is shown as "***" wherever Say or Complain would show it.
 void KeepSecret(const std::string& secret);
 

@@ -2,20 +2,32 @@
 // the packet is then rewritten to hold exactly what was not sent, or removed when all went.
 #include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "formats/format_error.h"
+#include "formats/soup_download.h"
+#include "formats/soup_packet.h"
 #include "soup/local_files.h"
 #include "soup/message_header.h"
-#include "soup/reply_packet.h"
 #include "soup/runs.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
 namespace {
+
+// REPLIES as areas; a line not understood stops the run before anything is sent.
+std::vector<formats::ReplyArea> ReadReplies(const std::string& text) {
+  try {
+    return formats::ParseReplies(text);
+  } catch (const formats::FormatError& error) {
+    throw SoupError(error.what());
+  }
+}
 
 // The largest message handed to a server; read whole, as servers take it. A larger one stays
 // in the packet with a complaint (mail servers refuse far smaller ones anyway).
@@ -23,10 +35,10 @@ constexpr std::uint64_t kLargestMessage = 16u << 20;
 
 // A packet file is indexed, not read: its messages are read one at a time as they go out.
 struct PacketFile {
-  ReplyArea area;
+  formats::ReplyArea area;
   std::string path;
   std::unique_ptr<InputFile> file;
-  std::vector<PacketEntry> messages;
+  std::vector<formats::PacketEntry> messages;
   std::vector<bool> sent;
 };
 
@@ -35,8 +47,8 @@ void KeepUnsent(const PacketFile& packet) {
   ReplaceFileAtomically(packet.path, [&](OutputFile& out) {
     for (std::size_t i = 0; i < packet.messages.size(); ++i) {
       if (packet.sent[i]) continue;
-      const PacketEntry& entry = packet.messages[i];
-      out.Write(PacketFraming(entry.length, packet.area.encoding[0]));
+      const formats::PacketEntry& entry = packet.messages[i];
+      out.Write(formats::PacketFraming(entry.length, packet.area.encoding[0]));
       packet.file->CopyRange(entry.offset, entry.length, out);
     }
   });
@@ -54,7 +66,7 @@ std::string SubjectOf(std::string_view message) {
 // address, so he finds it on the air; the message is not sent again to the others.
 void NoticeOfRefusedRecipients(const Envelope& envelope, const std::string& subject,
                                const std::vector<std::string>& refused) {
-  std::string notice = MailboxSeparator() +
+  std::string notice = formats::MailboxSeparator(std::time(nullptr)) +
                        "From: Mail Delivery System <MAILER-DAEMON@tidewire.invalid>\n"
                        "To: " +
                        envelope.sender +
@@ -72,7 +84,7 @@ void NoticeOfRefusedRecipients(const Envelope& envelope, const std::string& subj
   while (start < notice.size()) {
     const std::size_t end = notice.find('\n', start);
     const std::string_view line(notice.data() + start, end - start);
-    if (NeedsQuoting(line)) quoted += '>';
+    if (formats::NeedsQuoting(line)) quoted += '>';
     quoted.append(line).append("\n");
     start = end + 1;
   }
@@ -162,7 +174,7 @@ int SendRun(const Options& options) {
   }
   // The whole packet is indexed first: a broken file stops the run before anything is sent.
   std::vector<PacketFile> files;
-  for (const ReplyArea& area : ParseReplies(*replies)) {
+  for (const formats::ReplyArea& area : ReadReplies(*replies)) {
     PacketFile file;
     file.area = area;
     file.path = FindIgnoringCase(".", area.prefix + ".MSG");
@@ -171,10 +183,10 @@ int SendRun(const Options& options) {
       const InputFile& in = *file.file;
       try {
         file.messages =
-            IndexPacket([&in](std::uint64_t offset, char* data,
-                              std::size_t size) { return in.ReadAt(offset, data, size); },
-                        in.Size(), area.encoding[0]);
-      } catch (const SoupError& error) {
+            formats::IndexPacket([&in](std::uint64_t offset, char* data,
+                                       std::size_t size) { return in.ReadAt(offset, data, size); },
+                                 in.Size(), area.encoding[0]);
+      } catch (const formats::FormatError& error) {
         throw SoupError(file.path + ": " + error.what() + "; nothing was sent");
       }
     } else {
@@ -193,7 +205,7 @@ int SendRun(const Options& options) {
     const bool is_mail = file.area.kind == "mail";
     for (std::size_t i = 0; i < file.messages.size(); ++i) {
       ++total;
-      const PacketEntry& entry = file.messages[i];
+      const formats::PacketEntry& entry = file.messages[i];
       const std::string place =
           std::string(is_mail ? "mail " : "article ") + std::to_string(i + 1) + " of " + file.path;
       if (entry.length > kLargestMessage) {
@@ -255,7 +267,7 @@ int SendRun(const Options& options) {
 
   // Packet files first, REPLIES last: a crash in between leaves a REPLIES whose files are
   // gone, which the next run reads as sent.
-  std::vector<ReplyArea> left;
+  std::vector<formats::ReplyArea> left;
   for (const PacketFile& file : files) {
     const auto unsent =
         static_cast<std::size_t>(std::count(file.sent.begin(), file.sent.end(), false));
@@ -269,7 +281,7 @@ int SendRun(const Options& options) {
   if (left.empty()) {
     RemoveFile(replies_path);
   } else if (left.size() != files.size()) {
-    WriteFileAtomically(replies_path, FormatReplies(left));
+    WriteFileAtomically(replies_path, formats::FormatReplies(left));
   }
   // The packet holds no sent message any more.
   record.Remove();

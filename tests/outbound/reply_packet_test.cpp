@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "formats/soup_packet.h"
 #include "outbound/outbound_fixture.h"
 #include "outbound/reply_file.h"
 
@@ -77,7 +78,8 @@ TEST_F(ReplyFiles, MailHasTheFullHeaderSetWithLineFeedsOnly) {
                 "Organization: Brackwater Gateway Solutions\n"
                 "X-Mailer: Tidewire V1.6 Beta by Varnel\n\n");
   EXPECT_EQ(bytes.substr(end + 2), "line one\n\nline three\n");
-  EXPECT_EQ(Work("MAIL.MSG"), LengthPrefix(static_cast<std::uint32_t>(bytes.size())) + bytes);
+  EXPECT_EQ(Work("MAIL.MSG"),
+            formats::LengthPrefix(static_cast<std::uint32_t>(bytes.size())) + bytes);
 }
 
 TEST_F(ReplyFiles, NewsGoesToNewsgroupsAndNewsMsg) {
@@ -199,12 +201,6 @@ TEST_F(ReplyFiles, NumberingStartsAgainInEveryPassAndReplacesOldFiles) {
   EXPECT_EQ(SplitPacket(Work("MAIL.MSG")).size(), 1u);
 }
 
-TEST(LengthPrefix, BigEndian) {
-  EXPECT_EQ(LengthPrefix(70000), std::string("\x00\x01\x11\x70", 4));
-  EXPECT_EQ(LengthPrefix(0), std::string(4, '\0'));
-  EXPECT_EQ(LengthPrefix(0xFFFFFFFFu), std::string(4, '\xff'));
-}
-
 TEST_F(ReplyFiles, MessageOf70000BytesHasItsLengthInFront) {
   const std::string header_probe = ExportText("SP INET < XX2DEF $1", "Subject here", {"#TO:a@b.c"});
   PutExport(header_probe);
@@ -261,7 +257,7 @@ TEST_F(ReplyFiles, MessagesOfAPassStoppedAfterTakingThemGoWithTheNextPacket) {
   Put("INDEX.OUT", "1.M01\r\n4\r\n");
   fs::remove(ExportPath());
   Run();
-  EXPECT_EQ(Work("MAIL.MSG"), LengthPrefix(4) + "kept");
+  EXPECT_EQ(Work("MAIL.MSG"), formats::LengthPrefix(4) + "kept");
   EXPECT_EQ(Work("REPLIES"), "MAIL\tmail\tb\n");
 }
 

@@ -1,5 +1,5 @@
 // Sending the reply packet to the real aiosmtpd: envelopes, Bcc, what a refusal leaves.
-#include "soup/reply_packet.h"
+#include "formats/soup_packet.h"
 #include "soup/soup_run.h"
 
 namespace tidewire::soup::testing {
@@ -138,7 +138,7 @@ TEST(SmtpSend, AnOversizedMessageStaysAndTheOthersGo) {
             std::string::npos)
       << result.output;
   EXPECT_EQ(servers.StoredMail(mark).size(), 2u);
-  EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"), JoinPacket({big}, 'b'));
+  EXPECT_EQ(ReadBytes(dir / "MAIL.MSG"), formats::JoinPacket({big}, 'b'));
 }
 
 TEST(SmtpSend, TlsLoginAndFailuresThatKeepThePacketWhole) {

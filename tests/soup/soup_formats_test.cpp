@@ -1,5 +1,5 @@
 // The client's readers and writers on their own: server addresses, .newsrc, header
-// addresses and envelopes, the reply packet's framing.
+// addresses and envelopes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +7,6 @@
 
 #include "soup/message_header.h"
 #include "soup/newsrc.h"
-#include "soup/reply_packet.h"
 #include "soup/server_address.h"
 #include "soup/soup_error.h"
 
@@ -142,31 +141,6 @@ TEST(MessageHeader, EnvelopeFromFromAndEveryRecipientField) {
   // Addresses that would break the SMTP command line are no addresses.
   EXPECT_THROW((void)EnvelopeOf("From: a@x.org\nTo: <b@x.org\r>\n\n"), SoupError);
   EXPECT_THROW((void)EnvelopeOf("To: b@x.org\n\n"), SoupError);
-}
-
-TEST(ReplyPacket, FramesRoundTripAndBrokenFramesAreRefused) {
-  const std::vector<std::string> messages = {"one\n", std::string(70000, 'x'), ""};
-  for (const char type : {'b', 'B', 'u'}) {
-    SCOPED_TRACE(type);
-    const std::string bytes = JoinPacket(messages, type);
-    EXPECT_EQ(SplitPacket(bytes, type), messages);
-  }
-  EXPECT_EQ(JoinPacket({std::string(70000, 'x')}, 'b').substr(0, 4),
-            std::string("\x00\x01\x11\x70", 4));
-  const std::pair<std::string, char> broken[] = {
-      {std::string("\x00\x00\x00\x09short", 9), 'b'},
-      {std::string("\x00\x00", 2), 'B'},
-      {"no rnews line\n", 'u'},
-      {"#! rnews 50\nshort", 'u'},
-  };
-  for (const auto& [bytes, type] : broken) EXPECT_THROW((void)SplitPacket(bytes, type), SoupError);
-
-  EXPECT_EQ(ParseReplies("MAIL\tmail\tbn\nNEWS news B\n\n").size(), 2u);
-  for (const char* line :
-       {"MAIL\tmail\n", "../etc\tmail\tb\n", "MAIL\tfax\tb\n", "MAIL\tmail\tm\n"}) {
-    EXPECT_THROW((void)ParseReplies(line), SoupError) << line;
-  }
-  EXPECT_EQ(FormatReplies(ParseReplies("MAIL mail b\n")), "MAIL\tmail\tb\n");
 }
 
 }  // namespace

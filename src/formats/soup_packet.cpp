@@ -1,13 +1,14 @@
-#include "soup/reply_packet.h"
+#include "formats/soup_packet.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 
-#include "soup/soup_error.h"
+#include "formats/format_error.h"
+#include "formats/soup_download.h"
 
-namespace tidewire::soup {
+namespace tidewire::formats {
 namespace {
 
 std::vector<std::string> Words(std::string_view line) {
@@ -48,8 +49,8 @@ std::vector<ReplyArea> ParseReplies(std::string_view text) {
     // The prefix names a file in this folder: no path, no surprises.
     if (words.size() < 3 || !SafePrefix(words[0]) || (words[1] != "mail" && words[1] != "news") ||
         (words[2][0] != 'b' && words[2][0] != 'B' && words[2][0] != 'u')) {
-      throw SoupError("REPLIES line " + std::to_string(number) +
-                      " is not understood: " + std::string(line));
+      throw FormatError("REPLIES line " + std::to_string(number) +
+                        " is not understood: " + std::string(line));
     }
     areas.push_back({words[0], words[1], words[2]});
   }
@@ -79,20 +80,20 @@ std::vector<PacketEntry> IndexPacket(const ReadAt& read, std::uint64_t file_size
       framing.resize(read(pos, framing.data(), framing.size()));
       const std::size_t lf = framing.find('\n');
       if (!framing.starts_with("#! rnews ") || lf == std::string::npos) {
-        throw SoupError("the reply file has no \"#! rnews\" line before message " + number);
+        throw FormatError("the reply file has no \"#! rnews\" line before message " + number);
       }
       length = std::strtoull(framing.substr(9, lf - 9).c_str(), nullptr, 10);
       pos += lf + 1;
     } else {
       char bytes[4];
       if (file_size - pos < 4 || read(pos, bytes, 4) != 4) {
-        throw SoupError("the reply file ends inside the length of message " + number);
+        throw FormatError("the reply file ends inside the length of message " + number);
       }
       for (const char byte : bytes) length = length << 8 | static_cast<unsigned char>(byte);
       pos += 4;
     }
     if (length > file_size - pos) {
-      throw SoupError("message " + number + " of the reply file is shorter than its length says");
+      throw FormatError("message " + number + " of the reply file is shorter than its length says");
     }
     entries.push_back({pos, length});
     pos += length;
@@ -100,11 +101,15 @@ std::vector<PacketEntry> IndexPacket(const ReadAt& read, std::uint64_t file_size
   return entries;
 }
 
-std::string PacketFraming(std::uint64_t length, char type) {
-  if (type == 'u') return "#! rnews " + std::to_string(length) + "\n";
+std::string LengthPrefix(std::uint32_t length) {
   std::string bytes;
   for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((length >> shift) & 0xff);
   return bytes;
+}
+
+std::string PacketFraming(std::uint64_t length, char type) {
+  if (type == 'u') return RnewsLine(length);
+  return LengthPrefix(static_cast<std::uint32_t>(length));
 }
 
 std::vector<std::string> SplitPacket(std::string_view bytes, char type) {
@@ -128,4 +133,4 @@ std::string JoinPacket(const std::vector<std::string>& messages, char type) {
   return bytes;
 }
 
-}  // namespace tidewire::soup
+}  // namespace tidewire::formats
