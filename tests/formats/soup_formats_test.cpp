@@ -37,7 +37,8 @@ TEST(ReplyPacket, FramesRoundTripAndBrokenFramesAreRefused) {
       {"no rnews line\n", 'u'},
       {"#! rnews 50\nshort", 'u'},
   };
-  for (const auto& [bytes, type] : broken) EXPECT_THROW((void)SplitPacket(bytes, type), FormatError);
+  for (const auto& [bytes, type] : broken)
+    EXPECT_THROW((void)SplitPacket(bytes, type), FormatError);
 }
 
 TEST(Replies, LinesRoundTripAndUnsafeLinesAreRefused) {
