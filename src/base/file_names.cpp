@@ -1,5 +1,3 @@
-#include "base/file_layer.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -10,6 +8,7 @@
 
 #include "base/errors.h"
 #include "base/file_io.h"
+#include "base/file_layer.h"
 #include "base/text.h"
 
 // Names without regard to letter case: lookup, listings and the folder cache.

@@ -1,5 +1,3 @@
-#include "base/file_layer.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 
 #include "base/errors.h"
 #include "base/file_io.h"
+#include "base/file_layer.h"
 
 // What can be asked of a file and done to it as a whole.
 namespace tidewire {

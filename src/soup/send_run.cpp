@@ -163,18 +163,10 @@ class Lazy {
   std::unique_ptr<Server> server_;
 };
 
-}  // namespace
-
-int SendRun(const Options& options) {
-  const std::string replies_path = FindIgnoringCase(".", "REPLIES");
-  const std::optional<std::string> replies = ReadSmallFile(replies_path);
-  if (!replies) {
-    Say("no REPLIES: nothing to send");
-    return 0;
-  }
-  // The whole packet is indexed first: a broken file stops the run before anything is sent.
+// The whole packet, indexed before anything is sent: a broken file stops the run first.
+std::vector<PacketFile> IndexReplyPacket(const std::string& replies) {
   std::vector<PacketFile> files;
-  for (const formats::ReplyArea& area : ReadReplies(*replies)) {
+  for (const formats::ReplyArea& area : ReadReplies(replies)) {
     PacketFile file;
     file.area = area;
     file.path = FindIgnoringCase(".", area.prefix + ".MSG");
@@ -195,78 +187,94 @@ int SendRun(const Options& options) {
     file.sent.assign(file.messages.size(), false);
     files.push_back(std::move(file));
   }
+  return files;
+}
 
-  SentRecord record;
-  Lazy<MailSender> mail;
-  Lazy<NewsServer> news;
-  std::size_t sent = 0;
-  std::size_t total = 0;
-  for (PacketFile& file : files) {
+// Sends the messages of a packet, each over the server of its kind, opened when first needed.
+class PacketSender {
+ public:
+  explicit PacketSender(const Options& options) : options_(options) {}
+
+  // Sends message I of FILE unless a stopped run sent it; true when it is sent now or was.
+  bool Send(PacketFile& file, std::size_t i) {
     const bool is_mail = file.area.kind == "mail";
-    for (std::size_t i = 0; i < file.messages.size(); ++i) {
-      ++total;
-      const formats::PacketEntry& entry = file.messages[i];
-      const std::string place =
-          std::string(is_mail ? "mail " : "article ") + std::to_string(i + 1) + " of " + file.path;
-      if (entry.length > kLargestMessage) {
-        Complain(place + " is not sent: it is larger than " +
-                 std::to_string(kLargestMessage >> 20) + " MiB");
-        continue;
+    const formats::PacketEntry& entry = file.messages[i];
+    const std::string place =
+        std::string(is_mail ? "mail " : "article ") + std::to_string(i + 1) + " of " + file.path;
+    if (entry.length > kLargestMessage) {
+      Complain(place + " is not sent: it is larger than " + std::to_string(kLargestMessage >> 20) +
+               " MiB");
+      return false;
+    }
+    std::string what = place;
+    try {
+      const std::string message = file.file->ReadRange(entry.offset, entry.length);
+      what += " " + SubjectOf(message);
+      const std::string key = SentRecord::KeyOf(file.area.prefix, message);
+      if (record_.Contains(key)) {
+        Say(what + " was sent by a run that was stopped: not sent again");
+        return true;
       }
-      std::string what = place;
-      try {
-        const std::string message = file.file->ReadRange(entry.offset, entry.length);
-        what += " " + SubjectOf(message);
-        const std::string key = SentRecord::KeyOf(file.area.prefix, message);
-        if (record.Contains(key)) {
-          Say(what + " was sent by a run that was stopped: not sent again");
-          file.sent[i] = true;
-          ++sent;
-          continue;
-        }
-        Delivery delivery;
-        if (is_mail) {
-          MailSender* sender = mail.Get([&] {
-            return OpenMailSender(ParseServerAddress(options.host, Service::kSmtp), options.login);
-          });
-          if (sender == nullptr) continue;
-          Envelope envelope;
-          try {
-            envelope = EnvelopeOf(message);
-          } catch (const SoupError& error) {
-            Complain(what + " is not sent: " + error.what());
-            continue;
-          }
-          delivery = sender->Send(envelope, WithoutBcc(message));
-        } else {
-          NewsServer* server = news.Get([] { return OpenNewsServer(NewsServerAddress()); });
-          if (server == nullptr) continue;
-          delivery = server->Post(message);
-        }
-        if (delivery.sent) {
-          record.Add(key);
-          file.sent[i] = true;
-          ++sent;
-          for (const std::string& refused : delivery.refused) {
-            Complain(what + " did not reach " + refused);
-          }
-          if (is_mail && !delivery.refused.empty()) {
-            NoticeOfRefusedRecipients(EnvelopeOf(message), SubjectOf(message), delivery.refused);
-          }
-        } else {
-          Complain(what + " was refused: " + delivery.refusal);
-        }
-      } catch (const SoupError& error) {
-        Complain(what + " is not sent: " + error.what());
-        (is_mail ? static_cast<void>(mail.Drop()) : static_cast<void>(news.Drop()));
+      const std::optional<Delivery> delivery =
+          is_mail ? SendMail(message, what) : PostArticle(message);
+      if (!delivery) return false;
+      if (!delivery->sent) {
+        Complain(what + " was refused: " + delivery->refusal);
+        return false;
       }
+      record_.Add(key);
+      for (const std::string& refused : delivery->refused) {
+        Complain(what + " did not reach " + refused);
+      }
+      if (is_mail && !delivery->refused.empty()) {
+        NoticeOfRefusedRecipients(EnvelopeOf(message), SubjectOf(message), delivery->refused);
+      }
+      return true;
+    } catch (const SoupError& error) {
+      Complain(what + " is not sent: " + error.what());
+      (is_mail ? static_cast<void>(mail_.Drop()) : static_cast<void>(news_.Drop()));
+      return false;
     }
   }
-  mail.Finish();
-  news.Finish();
 
-  // Packet files first, REPLIES last: a crash in between leaves a REPLIES whose files are
-  // gone, which the next run reads as sent.
+  // Logs out of the servers; the record of sent messages goes once the packet is rewritten.
+  void Finish() {
+    mail_.Finish();
+    news_.Finish();
+  }
+  void ForgetSent() { record_.Remove(); }
+
+ private:
+  std::optional<Delivery> SendMail(const std::string& message, const std::string& what) {
+    MailSender* sender = mail_.Get([&] {
+      return OpenMailSender(ParseServerAddress(options_.host, Service::kSmtp), options_.login);
+    });
+    if (sender == nullptr) return std::nullopt;
+    Envelope envelope;
+    try {
+      envelope = EnvelopeOf(message);
+    } catch (const SoupError& error) {
+      Complain(what + " is not sent: " + error.what());
+      return std::nullopt;
+    }
+    return sender->Send(envelope, WithoutBcc(message));
+  }
+
+  std::optional<Delivery> PostArticle(const std::string& message) {
+    NewsServer* server = news_.Get([] { return OpenNewsServer(NewsServerAddress()); });
+    if (server == nullptr) return std::nullopt;
+    return server->Post(message);
+  }
+
+  const Options& options_;
+  SentRecord record_;
+  Lazy<MailSender> mail_;
+  Lazy<NewsServer> news_;
+};
+
+// Packet files first, REPLIES last: a crash in between leaves a REPLIES whose files are gone,
+// which the next run reads as sent.
+void KeepWhatWasNotSent(const std::vector<PacketFile>& files, const std::string& replies_path) {
   std::vector<formats::ReplyArea> left;
   for (const PacketFile& file : files) {
     const auto unsent =
@@ -283,8 +291,32 @@ int SendRun(const Options& options) {
   } else if (left.size() != files.size()) {
     WriteFileAtomically(replies_path, formats::FormatReplies(left));
   }
+}
+
+}  // namespace
+
+int SendRun(const Options& options) {
+  const std::string replies_path = FindIgnoringCase(".", "REPLIES");
+  const std::optional<std::string> replies = ReadSmallFile(replies_path);
+  if (!replies) {
+    Say("no REPLIES: nothing to send");
+    return 0;
+  }
+  std::vector<PacketFile> files = IndexReplyPacket(*replies);
+  PacketSender sender(options);
+  std::size_t sent = 0;
+  std::size_t total = 0;
+  for (PacketFile& file : files) {
+    for (std::size_t i = 0; i < file.messages.size(); ++i) {
+      ++total;
+      file.sent[i] = sender.Send(file, i);
+      if (file.sent[i]) ++sent;
+    }
+  }
+  sender.Finish();
+  KeepWhatWasNotSent(files, replies_path);
   // The packet holds no sent message any more.
-  record.Remove();
+  sender.ForgetSent();
   Say("sent " + std::to_string(sent) + " of " + std::to_string(total) + " message(s)" +
       (sent == total ? "" : "; the rest stays in the reply packet"));
   return sent == total ? 0 : 1;
