@@ -89,8 +89,18 @@ void TForm1::BuildControls() {
   // Reachable by Tab too, and opened with Enter.
   urllabel_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   urllabel_->setFocusPolicy(Qt::StrongFocus);
-  auto* maker = new QLabel("Internet (e)mail and news <-> FBB packet radio BBS", this);
 
+  BuildFields();
+  BuildButtons();
+  LayOut();
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName("Timer1");
+  timer1_->setInterval(1000);
+  BuildTrayIcon();
+}
+
+// The state fields, labels, health line and status list.
+void TForm1::BuildFields() {
   status1_ = MakeField(this, "Status1");
   error1_ = MakeField(this, "Error1");
   label2_ = new QLabel(this);
@@ -102,7 +112,9 @@ void TForm1::BuildControls() {
   health_->setWordWrap(false);
   health_->hide();  // until a pass has written HEALTH
   list_box1_ = new StatusListBox(this);
+}
 
+void TForm1::BuildButtons() {
   button1_ = MakeButton("Button1", "GO!", "RUN the Gateway");
   QFont go = button1_->font();
   go.setBold(true);
@@ -135,9 +147,12 @@ void TForm1::BuildControls() {
   check_box1_->setObjectName("CheckBox1");
   auto_go_check_ = new QCheckBox("AutoGO", this);
   auto_go_check_->setObjectName("AutoGOCheck");
+}
 
+void TForm1::LayOut() {
   auto* top = new QHBoxLayout;
   top->addWidget(panel1_, 1);
+  auto* maker = new QLabel("Internet (e)mail and news <-> FBB packet radio BBS", this);
   auto* about = new QVBoxLayout;
   about->addWidget(maker);
   about->addWidget(urllabel_);
@@ -181,11 +196,6 @@ void TForm1::BuildControls() {
   layout->addWidget(label2_);
   layout->addLayout(bottom);
   setFixedSize(720, 500);
-
-  timer1_ = new QTimer(this);
-  timer1_->setObjectName("Timer1");
-  timer1_->setInterval(1000);
-  BuildTrayIcon();
 }
 
 // Shown even with no notification area yet: the icon goes there when a panel starts later.

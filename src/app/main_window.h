@@ -81,6 +81,9 @@ class TForm1 : public QWidget, public Operator {
 
  private:
   void BuildControls();
+  void BuildFields();
+  void BuildButtons();
+  void LayOut();
   void BuildTrayIcon();
   void ConnectHandlers();
   void UpdateTrayTip();

@@ -128,39 +128,7 @@ void TEditGenForm1::BuildControls() {
   password->setEchoMode(QLineEdit::Password);
   password->setStyleSheet("lineedit-password-character: 42");  // "*"
 
-  news_headers_ = MakeButton(this, "NewsHeadersButton", "");
-  mail_headers_ = MakeButton(this, "MailHeadersButton", "");
-  swap_ = MakeButton(this, "SwapButton", "");
-  stored_after_x_ = MakeField(this, "AfterXMessageStored");
-  stored_after_x_->setReadOnly(true);
-  after_x_entry_ = MakeField(this, "AfterXMessageEntry");
-  after_x_entry_->setPlaceholderText("xx");
-  after_x_entry_->setMaxLength(2);
-  after_x_entry_->setValidator(
-      new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), after_x_entry_));
-  code_ = MakeField(this, "ConfigurationCode");
-  code_->setMaxLength(1);
-  universal_from_ =
-      new QCheckBox("Universal FROM-field on packet (is always the same) see :", this);
-  universal_from_->setObjectName("UniversalFrom");
-  universal_from_->setToolTip("FROM-field when user enters 'L' in FBB");
-  for (QLineEdit* small : {stored_after_x_, after_x_entry_, code_}) small->setMaximumWidth(40);
-
-  auto* flags = new QGridLayout;
-  flags->addWidget(new QLabel("Newsgroup Headers:", this), 0, 0);
-  flags->addWidget(news_headers_, 0, 1, 1, 3);
-  flags->addWidget(new QLabel("Personal email Headers:", this), 1, 0);
-  flags->addWidget(mail_headers_, 1, 1, 1, 3);
-  flags->addWidget(new QLabel("General INFO message after every", this), 2, 0);
-  flags->addWidget(stored_after_x_, 2, 1);
-  flags->addWidget(after_x_entry_, 2, 2);
-  flags->addWidget(new QLabel("converted messages (00=disable)\n(01=max. 1 info msg)", this), 2, 3);
-  flags->addWidget(new QLabel("Swap", this), 3, 0);
-  flags->addWidget(swap_, 3, 1, 1, 3);
-  flags->addWidget(new QLabel("Configuration code:", this), 4, 0);
-  flags->addWidget(code_, 4, 1);
-  flags->addWidget(new QLabel("1=default. See your manual!", this), 4, 2, 1, 2);
-  flags->addWidget(universal_from_, 5, 0, 1, 4);
+  QGridLayout* flags = BuildFlags();
 
   auto* group_box = new QGroupBox("Group Settings", this);
   auto* group = new QHBoxLayout(group_box);
@@ -199,6 +167,45 @@ void TEditGenForm1::BuildControls() {
   connect(advanced, &QPushButton::clicked, this, [this] { AdvancedButtonClick(); });
   connect(ok, &QPushButton::clicked, this, [this] { OKButtonClick(); });
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// The header, swap and info-message controls under the text fields.
+QGridLayout* TEditGenForm1::BuildFlags() {
+  news_headers_ = MakeButton(this, "NewsHeadersButton", "");
+  mail_headers_ = MakeButton(this, "MailHeadersButton", "");
+  swap_ = MakeButton(this, "SwapButton", "");
+  stored_after_x_ = MakeField(this, "AfterXMessageStored");
+  stored_after_x_->setReadOnly(true);
+  after_x_entry_ = MakeField(this, "AfterXMessageEntry");
+  after_x_entry_->setPlaceholderText("xx");
+  after_x_entry_->setMaxLength(2);
+  after_x_entry_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression("[0-9]{0,2}"), after_x_entry_));
+  code_ = MakeField(this, "ConfigurationCode");
+  code_->setMaxLength(1);
+  universal_from_ =
+      new QCheckBox("Universal FROM-field on packet (is always the same) see :", this);
+  universal_from_->setObjectName("UniversalFrom");
+  universal_from_->setToolTip("FROM-field when user enters 'L' in FBB");
+  for (QLineEdit* small : {stored_after_x_, after_x_entry_, code_}) small->setMaximumWidth(40);
+
+  auto* flags = new QGridLayout;
+  flags->addWidget(new QLabel("Newsgroup Headers:", this), 0, 0);
+  flags->addWidget(news_headers_, 0, 1, 1, 3);
+  flags->addWidget(new QLabel("Personal email Headers:", this), 1, 0);
+  flags->addWidget(mail_headers_, 1, 1, 1, 3);
+  flags->addWidget(new QLabel("General INFO message after every", this), 2, 0);
+  flags->addWidget(stored_after_x_, 2, 1);
+  flags->addWidget(after_x_entry_, 2, 2);
+  flags->addWidget(new QLabel("converted messages (00=disable)\n(01=max. 1 info msg)", this), 2, 3);
+  flags->addWidget(new QLabel("Swap", this), 3, 0);
+  flags->addWidget(swap_, 3, 1, 1, 3);
+  flags->addWidget(new QLabel("Configuration code:", this), 4, 0);
+  flags->addWidget(code_, 4, 1);
+  flags->addWidget(new QLabel("1=default. See your manual!", this), 4, 2, 1, 2);
+  flags->addWidget(universal_from_, 5, 0, 1, 4);
+
+  return flags;
 }
 
 void TEditGenForm1::FormCreate() {

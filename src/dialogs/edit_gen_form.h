@@ -11,6 +11,8 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
+class QGridLayout;
+
 namespace tidewire::dialogs {
 
 // The general settings dialog: edits TWIRE.CFG and switches the flag files ACK, LCOPY,
@@ -33,6 +35,7 @@ class TEditGenForm1 : public QDialog {
 
  private:
   void BuildControls();
+  QGridLayout* BuildFlags();
   void FormCreate();
   void ShowFields(const config::SettingsFields& fields);
   [[nodiscard]] config::SettingsFields FieldsShown() const;

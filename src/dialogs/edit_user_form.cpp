@@ -88,32 +88,7 @@ void TEditUserForm1::BuildControls() {
     connect(field, &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
   }
 
-  struct ButtonDef {
-    const char* name;
-    QString caption;
-    void (TEditUserForm1::*click)();
-  };
-  const std::array<ButtonDef, 9> defs = {{
-      {"NewButton", "NEW", &TEditUserForm1::NewButtonClick},
-      {"SaveButton", "SAVE", &TEditUserForm1::SaveButtonClick},
-      {"DelButton", "DEL", &TEditUserForm1::DelButtonClick},
-      {"SendManualButton", "Send Manual", &TEditUserForm1::SendManualButtonClick},
-      {"ExitButton", "EXIT", nullptr},
-      {"NewDatabaseButton", "New Database", &TEditUserForm1::NewDatabaseButtonClick},
-      {"FindCallButton", "Find Call", &TEditUserForm1::FindCallButtonClick},
-      {"Service1Button", kService1Name, &TEditUserForm1::Service1ButtonClick},
-      {"Service2Button", kService2Name, &TEditUserForm1::Service2ButtonClick},
-  }};
-  std::vector<QPushButton*> buttons;
-  for (const ButtonDef& def : defs) {
-    QPushButton* button = MakeButton(this, def.name, def.caption);
-    if (def.click == nullptr) {
-      connect(button, &QPushButton::clicked, this, &QDialog::reject);
-    } else {
-      connect(button, &QPushButton::clicked, this, [this, click = def.click] { (this->*click)(); });
-    }
-    buttons.push_back(button);
-  }
+  const std::vector<QPushButton*> buttons = BuildButtons();
   auto* edit_row = new QHBoxLayout;
   for (std::size_t i = 0; i < 5; ++i) edit_row->addWidget(buttons[i]);
   auto* find_row = new QHBoxLayout;
@@ -140,6 +115,37 @@ void TEditUserForm1::BuildControls() {
   connect(list_, &QListWidget::currentRowChanged, this, [this](int r) {
     if (r >= 0) ShowSlot(r + 1);
   });
+}
+
+// The nine buttons, each wired to its handler, in the order they are laid out.
+std::vector<QPushButton*> TEditUserForm1::BuildButtons() {
+  struct ButtonDef {
+    const char* name;
+    QString caption;
+    void (TEditUserForm1::*click)();
+  };
+  const std::array<ButtonDef, 9> defs = {{
+      {"NewButton", "NEW", &TEditUserForm1::NewButtonClick},
+      {"SaveButton", "SAVE", &TEditUserForm1::SaveButtonClick},
+      {"DelButton", "DEL", &TEditUserForm1::DelButtonClick},
+      {"SendManualButton", "Send Manual", &TEditUserForm1::SendManualButtonClick},
+      {"ExitButton", "EXIT", nullptr},
+      {"NewDatabaseButton", "New Database", &TEditUserForm1::NewDatabaseButtonClick},
+      {"FindCallButton", "Find Call", &TEditUserForm1::FindCallButtonClick},
+      {"Service1Button", kService1Name, &TEditUserForm1::Service1ButtonClick},
+      {"Service2Button", kService2Name, &TEditUserForm1::Service2ButtonClick},
+  }};
+  std::vector<QPushButton*> buttons;
+  for (const ButtonDef& def : defs) {
+    QPushButton* button = MakeButton(this, def.name, def.caption);
+    if (def.click == nullptr) {
+      connect(button, &QPushButton::clicked, this, &QDialog::reject);
+    } else {
+      connect(button, &QPushButton::clicked, this, [this, click = def.click] { (this->*click)(); });
+    }
+    buttons.push_back(button);
+  }
+  return buttons;
 }
 
 void TEditUserForm1::FormCreate() {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/station.h"
 #include "config/user_settings.h"
@@ -29,6 +30,7 @@ class TEditUserForm1 : public QDialog {
 
  private:
   void BuildControls();
+  std::vector<QPushButton*> BuildButtons();
   void FormCreate();
   void ShowSlot(int k);
   [[nodiscard]] int SelectedSlot() const;
