@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "support/holds.h"
+
 namespace tidewire::testing {
 
 // What a finished run of the console program left.
@@ -184,17 +186,6 @@ inline int Occurrences(const std::string& text, const std::string& part) {
     ++n;
   }
   return n;
-}
-
-// Whether the output holds the text; on failure the whole output is shown.
-inline ::testing::AssertionResult Holds(const std::string& output, const std::string& text) {
-  if (output.find(text) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "missing \"" << text << "\" in:\n" << output;
-}
-
-inline ::testing::AssertionResult Lacks(const std::string& output, const std::string& text) {
-  if (output.find(text) == std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "unexpected \"" << text << "\" in:\n" << output;
 }
 
 }  // namespace tidewire::testing

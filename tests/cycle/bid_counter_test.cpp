@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "support/scripted_operator.h"
+#include "support/station_fixture.h"
 #include "support/temp_dir.h"
 
 namespace tidewire::cycle {
@@ -35,7 +36,7 @@ std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
-class BidCounterTest : public ::testing::Test {
+class BidCounterTest : public tidewire::testing::StationTest {
  protected:
   std::filesystem::path BidFile() const { return dir_ / "TWIREBID.BIN"; }
 
@@ -56,10 +57,6 @@ class BidCounterTest : public ::testing::Test {
     ASSERT_FALSE(op_.status_lines.empty());
     EXPECT_EQ(op_.status_lines.back(), " Program halted");
   }
-
-  TempDir dir_;
-  ScriptedOperator op_;
-  Station station_{op_, dir_.path()};
 };
 
 TEST_F(BidCounterTest, LeadingBlanksAreSkippedAndTheSavedFileHoldsDigitsOnly) {

@@ -14,6 +14,7 @@
 #include "base/station.h"
 #include "cycle/cycle_station.h"
 #include "cycle/start_up.h"
+#include "support/holds.h"
 #include "support/scripted_operator.h"
 
 namespace tidewire::cycle {
@@ -25,6 +26,7 @@ using testing::kMailForJane;
 using testing::kNewsArticle;
 using testing::ReadBytes;
 using testing::WriteBytes;
+using tidewire::testing::Holds;
 using tidewire::testing::ScriptedOperator;
 namespace fs = std::filesystem;
 
@@ -47,14 +49,6 @@ constexpr const char* kUndeliveredQuestion =
   auto failure = ::testing::AssertionFailure() << "missing \"" << wanted[next] << "\" in:\n";
   for (const std::string& line : lines) failure << "  [" << line << "]\n";
   return failure;
-}
-
-bool Holds(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-bool Holds(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 class RunCycleTest : public ::testing::Test {

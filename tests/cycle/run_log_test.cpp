@@ -11,6 +11,7 @@
 #include "base/dates.h"
 #include "base/errors.h"
 #include "support/scripted_operator.h"
+#include "support/station_fixture.h"
 #include "support/temp_dir.h"
 
 namespace tidewire::cycle {
@@ -24,7 +25,7 @@ using tidewire::testing::WriteBytes;
 constexpr std::time_t kWhen = 1796598937;  // a fixed moment in December 2026
 const std::string kTitle = "-- Tidewire LOGfile -- \r\n";
 
-class RunLogTest : public ::testing::Test {
+class RunLogTest : public tidewire::testing::StationTest {
  protected:
   RunLogTest() {
     station_.clock = [] { return kWhen; };
@@ -43,10 +44,6 @@ class RunLogTest : public ::testing::Test {
            "Latest BID #       : " + std::to_string(bid) + "\r\n" +
            "Software Version   : V1.6\r\n" + "-------------------------------------\r\n";
   }
-
-  TempDir dir_;
-  ScriptedOperator op_;
-  Station station_{op_, dir_.path()};
 };
 
 TEST_F(RunLogTest, FirstRecordStartsTheFileWithTheTitleLine) {

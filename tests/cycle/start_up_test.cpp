@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "support/scripted_operator.h"
+#include "support/station_fixture.h"
 #include "support/temp_dir.h"
 
 namespace tidewire::cycle {
@@ -27,7 +28,7 @@ std::string ConfigFile() {
   return text + "TRUE\r\nFALSE\r\n30\r\nFALSE\r\n0\r\nTRUE\r\n";
 }
 
-class StartUpTest : public ::testing::Test {
+class StartUpTest : public tidewire::testing::StationTest {
  protected:
   StartUpTest() {
     std::filesystem::create_directory(dir_ / "backup");
@@ -35,10 +36,6 @@ class StartUpTest : public ::testing::Test {
   }
 
   bool Exists(const char* name) const { return std::filesystem::exists(dir_ / name); }
-
-  TempDir dir_;
-  ScriptedOperator op_;
-  Station station_{op_, dir_.path()};
 };
 
 TEST_F(StartUpTest, MissingBackupFolderIsCreatedOnOk) {

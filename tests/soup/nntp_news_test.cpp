@@ -3,9 +3,12 @@
 #include <thread>
 
 #include "soup/soup_run.h"
+#include "support/holds.h"
 
 namespace tidewire::soup::testing {
 namespace {
+
+using tidewire::testing::Holds;
 
 std::string Article(const std::string& group, const std::string& subject,
                     const std::string& body = "Hello.\n") {
@@ -46,10 +49,6 @@ SoupResult FetchNews(const fs::path& dir, const std::vector<std::string>& option
   std::vector<std::string> args = {"-m"};
   args.insert(args.end(), options.begin(), options.end());
   return RunSoup(dir, args, {"NNTPSERVER=" + server});
-}
-
-bool Holds(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 TEST(NntpNews, PostedArticlesComeBackAsRnewsBatchesInNewsrcOrder) {
