@@ -111,8 +111,7 @@ int main(int argc, char** argv) {
   dialogs::TEditUserForm1 users(form.station(), &form);
   dialogs::TEditGenForm1 settings(form.station(), &form);
   dialogs::TEditTextForm lists(form.station(), &form);
-  dialogs::TTextEDIT launcher(
-      form.station(), [] {}, &form);
+  dialogs::TTextEDIT launcher(form.station(), &form);
   for (QWidget* window :
        std::initializer_list<QWidget*>{&info, &users, &settings, &lists, &launcher}) {
     all = Shoot(*window, folder, window->objectName().toStdString()) && all;

@@ -79,14 +79,15 @@ int Run(QApplication& application, const std::filesystem::path& work_dir) {
   InstanceServer server(work_dir, &form);
   QObject::connect(&server, &InstanceServer::ShowRequested, &form, &TForm1::ShowFromAnotherStart);
 
-  // The start instances: owned by the main window, never shown. The launcher comes last; with
-  // the flag file "autogo" its creation runs the first pass.
+  // The start instances: owned by the main window, never shown. The launcher comes last: its
+  // creation reads the flag file "autogo".
   form.SetInfoDialog(new dialogs::TInfo1(&form));
   new dialogs::TEditUserForm1(form.station(), &form);
   new dialogs::TEditGenForm1(form.station(), &form);
   new dialogs::TEditTextForm(form.station(), &form);
-  new dialogs::TTextEDIT(
-      form.station(), [&form] { form.PressGo(); }, &form);
+  const auto* launcher = new dialogs::TTextEDIT(form.station(), &form);
+  // The AutoGO start: one pass now; the pass ends the program through Stop.
+  if (launcher->AutoGoStartDue()) form.PressGo();
 
   application.setQuitOnLastWindowClosed(false);
   (void)application.exec();

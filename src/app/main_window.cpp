@@ -250,7 +250,7 @@ void TForm1::ConnectHandlers() {
   connect(stop_, &QPushButton::clicked, this, &TForm1::StopClick);
   connect(bit_btn1_, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
   connect(auto_go_check_, &QCheckBox::clicked, this, &TForm1::AutoGOCheckClick);
-  connect(check_box1_, &QCheckBox::toggled, this, [this](bool on) { station_.SoundBox = on; });
+  connect(check_box1_, &QCheckBox::toggled, this, [this](bool on) { station_.panel.sound = on; });
   connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
   connect(button2_, &QPushButton::clicked, this, &TForm1::Button2Click);
   connect(button3_, &QPushButton::clicked, this, &TForm1::OpenWindow<dialogs::TEditGenForm1>);
@@ -295,13 +295,13 @@ bool TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::SyncControls() {
-  check_box1_->setChecked(station_.SoundBox);
-  auto_go_check_->setChecked(station_.AutoGoBox);
-  bit_btn1_->setEnabled(station_.BitBtn1Enabled);
+  check_box1_->setChecked(station_.panel.sound);
+  auto_go_check_->setChecked(station_.panel.auto_go);
+  bit_btn1_->setEnabled(station_.panel.stop_auto_go_enabled);
 }
 
 void TForm1::CloseWhenAgreed() {
-  if (running_ || !(station_.CloseRequested || ending_)) return;
+  if (running_ || !(station_.panel.close_agreed || ending_)) return;
   // Queued: the handler that agreed returns to the event loop before the window goes.
   QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
@@ -324,7 +324,7 @@ void TForm1::Button1Click() {
   if (running_) return;
   running_ = true;
   SetFileButtonsEnabled(false);
-  Guarded([this] { last_pass_ = cycle::Button1Click(station_); });
+  Guarded([this] { last_pass_ = cycle::RunCycle(station_); });
   last_pass_time_ = QDateTime::currentDateTime();
   running_ = false;
   UpdateTrayTip();
@@ -367,12 +367,12 @@ void TForm1::OpenWindow() {
 }
 
 void TForm1::Button8Click() {
-  QWidget* window = nullptr;
-  Guarded([&] {
-    window = new dialogs::TTextEDIT(
-        station_, [this] { PressGo(); }, this);
-  });
-  if (window == nullptr || closed_) return;
+  dialogs::TTextEDIT* window = nullptr;
+  Guarded([&] { window = new dialogs::TTextEDIT(station_, this); });
+  if (window == nullptr) return;
+  // The flag file "autogo" makes a new launcher an AutoGO start, from this button too.
+  if (window->AutoGoStartDue()) PressGo();
+  if (closed_) return;
   window->show();
   window->raise();
   window->activateWindow();
@@ -463,10 +463,10 @@ void TForm1::SavePlacement() {
 void TForm1::closeEvent(QCloseEvent* event) {
   if (closed_) return;
   SavePlacement();
-  bool agreed = station_.CloseRequested || ending_;
+  bool agreed = station_.panel.close_agreed || ending_;
   if (!agreed) {
     Guarded([&] { agreed = cycle::FormClose(station_); });
-    if (agreed && running_) station_.CloseRequested = true;
+    if (agreed && running_) station_.panel.close_agreed = true;
   }
   if (!agreed || running_) {
     event->ignore();

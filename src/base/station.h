@@ -12,6 +12,19 @@
 
 namespace tidewire {
 
+// The core's side of the controls: the boxes and the Stop-AutoGO button as the run cycle reads
+// and sets them, and the close it agreed to. A front end mirrors them in its own widgets.
+struct FrontPanel {
+  bool sound = false;    // "Sound"
+  bool auto_go = false;  // "AutoGO"
+  // The Stop-AutoGO button can be pressed.
+  bool stop_auto_go_enabled = false;
+  // The program is to end once the handler in progress has returned.
+  bool close_agreed = false;
+  // The settings dialog's two-digit entry field, which each load of the settings fills.
+  std::string after_x_entry = "xx";
+};
+
 // The program-wide records of one running gateway: settings, users, counters and flags, the
 // working directory its file names are taken in, and the person at the console.
 struct Station {
@@ -30,14 +43,8 @@ struct Station {
 
   bool SoundOn = false;
   bool AutoGoMode = false;
-  // The main window's "Sound" and "AutoGO" boxes.
-  bool SoundBox = false;
-  bool AutoGoBox = false;
-  // The Stop-AutoGO button can be pressed.
-  bool BitBtn1Enabled = false;
-  // The main window has agreed to close; the front end ends the program once the handler in
-  // progress has returned.
-  bool CloseRequested = false;
+  // What the operator sees and sets on the front panel, whichever front end shows it.
+  FrontPanel panel;
   // USER.DAT is there but could not be read at start: each pass reads it again before it
   // converts anything, and stops while it still cannot (a pass with no users would reject
   // every packet user and turn their e-mail into bulletins).
@@ -45,8 +52,6 @@ struct Station {
   // Why mail has not moved through the station for longer than it may (HEALTH), as the last pass
   // found it; empty while it moves. An unattended run then ends with its own exit status.
   std::string MailNotMoving;
-  // The settings dialog's two-digit entry field, which each load fills.
-  std::string AfterXMessageEntry = "xx";
 
   // A file of the working directory.
   [[nodiscard]] std::filesystem::path File(std::string_view name) const { return work_dir / name; }

@@ -43,7 +43,7 @@ void ReadAfterXMessage(Station& station, std::string line) {
     WarningBox(station.op, "Error in file TWIRE.CFG (invalid value AfterXMessageStr)");
     config.AfterXMessage = LeadingDigitsValue(line);
   }
-  station.AfterXMessageEntry = line;
+  station.panel.after_x_entry = line;
   config.AfterXMessageStr = std::move(line);
 }
 
@@ -163,7 +163,7 @@ void ReadWatchdog(Station& station) {
 
 // The main window's AutoGO box is cleared; its click handler ends AutoGO mode.
 void ClearAutoGoBox(Station& station) {
-  station.AutoGoBox = false;
+  station.panel.auto_go = false;
   if (!station.AutoGoMode) return;
   DeleteFlagIfPresent(station, kAutoGoFlag);
   station.AutoGoMode = false;

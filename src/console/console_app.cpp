@@ -41,10 +41,10 @@ struct Session {
 
 // GO!: one pass; in AutoGO mode the pass itself asks the window to close.
 Outcome Go(Station& station, Session& session) {
-  session.last_pass = cycle::Button1Click(station);
+  session.last_pass = cycle::RunCycle(station);
   session.mail_not_moving = station.MailNotMoving;
   session.any_pass = true;
-  return station.CloseRequested ? Outcome::kEnd : Outcome::kGoOn;
+  return station.panel.close_agreed ? Outcome::kEnd : Outcome::kGoOn;
 }
 
 // Runs one handler the way the main window does: an error that leaves it is shown in a box and

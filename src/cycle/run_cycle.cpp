@@ -44,7 +44,7 @@ struct PassStopped {};
 enum class Leftover { kNone, kUnimportedMailIn, kUndeliveredMailIn, kUnsentReplies };
 
 void SaveSoundSetting(Station& station) {
-  station.SoundOn = station.SoundBox;
+  station.SoundOn = station.panel.sound;
   if (station.SoundOn) {
     CreateEmptyFile(station.File(config::kSoundFlag));
   } else {
@@ -204,13 +204,13 @@ void Ending(Station& station) {
     CreateEmptyFile(export_file);
   }
   station.Status("- COMPLETED -");
-  station.op.SetStatus1(station.AutoGoBox ? "*** AUTO GO ***" : " Ready to GO!");
+  station.op.SetStatus1(station.panel.auto_go ? "*** AUTO GO ***" : " Ready to GO!");
   station.op.SetError1(" Idle");
   station.op.giveTurn();
   if (station.SoundOn) station.op.PlaySound(station.File("stndby.wav"));
   if (station.AutoGoMode) {
     StopClick(station);
-    if (FormClose(station)) station.CloseRequested = true;
+    if (FormClose(station)) station.panel.close_agreed = true;
   }
 }
 
@@ -319,8 +319,6 @@ PassEnd RunCycle(Station& station) {
   return end;
 }
 
-PassEnd Button1Click(Station& station) { return RunCycle(station); }
-
 void AutoGoCountdown(Station& station) {
   Operator& op = station.op;
   op.ResetTicks();
@@ -334,8 +332,8 @@ void AutoGoCountdown(Station& station) {
 void BitBtn1Click(Station& station) {
   DeleteFileIfPresent(station.File(config::kAutoGoFlag));
   station.AutoGoMode = false;
-  station.BitBtn1Enabled = false;
-  if (FormClose(station)) station.CloseRequested = true;
+  station.panel.stop_auto_go_enabled = false;
+  if (FormClose(station)) station.panel.close_agreed = true;
 }
 
 void HandOverMailIn(Station& station) {

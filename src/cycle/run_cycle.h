@@ -14,11 +14,8 @@ enum class PassEnd {
 
 // The GO button: one pass of the gateway in both directions. Errors of the pass are shown in a
 // box and end it; EndProgram from a fatal check leaves it. In AutoGO mode the pass ends by
-// pressing Stop, which asks the main window to close (station.CloseRequested).
+// pressing Stop, which asks the main window to close (station.panel.close_agreed).
 PassEnd RunCycle(Station& station);
-
-// The GO button's handler: RunCycle.
-PassEnd Button1Click(Station& station);
 
 // The four seconds of AutoGO mode before a pass, shown as 4, 3, 2, 1; over at once when
 // AutoGO mode is left meanwhile.

@@ -52,18 +52,18 @@ void StartUp(Station& station) {
   EnsureBackupFolder(station);
   station.config.ConfigurationCodeMode2 = false;
   station.SoundOn = FlagIsSet(station, kSoundFlag);
-  station.SoundBox = station.SoundOn;
+  station.panel.sound = station.SoundOn;
   station.op.SetProgressLabel("");
   station.op.SetError1("Idle");
   ShowStationHealth(station);
   if (FlagIsSet(station, kAutoGoFlag)) {
     // Ticking the box runs its click handler; the run cycle fills Status1.
     AutoGoCheckClick(station);
-    station.BitBtn1Enabled = true;
+    station.panel.stop_auto_go_enabled = true;
   } else {
     station.op.SetStatus1("Ready to GO!");
-    station.AutoGoBox = false;
-    station.BitBtn1Enabled = false;
+    station.panel.auto_go = false;
+    station.panel.stop_auto_go_enabled = false;
   }
   // A USER.DAT that cannot be read is reported after the settings are read, and read again
   // by the next pass.
@@ -81,9 +81,9 @@ void StartUp(Station& station) {
 }
 
 void StopClick(Station& station) {
-  SaveFlag(station, kSoundFlag, station.SoundBox);
-  SaveFlag(station, kAutoGoFlag, station.AutoGoBox);
-  station.AutoGoMode = station.AutoGoBox;
+  SaveFlag(station, kSoundFlag, station.panel.sound);
+  SaveFlag(station, kAutoGoFlag, station.panel.auto_go);
+  station.AutoGoMode = station.panel.auto_go;
 }
 
 bool FormClose(Station& station) {
@@ -96,10 +96,10 @@ void AutoGoCheckClick(Station& station) {
   if (station.AutoGoMode) {
     DeleteFileIfPresent(station.File(kAutoGoFlag));
     station.AutoGoMode = false;
-    station.AutoGoBox = false;
+    station.panel.auto_go = false;
   } else {
     station.AutoGoMode = true;
-    station.AutoGoBox = true;
+    station.panel.auto_go = true;
     CreateEmptyFile(station.File(kAutoGoFlag));
   }
   station.op.giveTurn();

@@ -210,7 +210,7 @@ QGridLayout* TEditGenForm1::BuildFlags() {
 
 void TEditGenForm1::FormCreate() {
   // This instance is now the one whose entry field the next load fills; it starts empty.
-  station_.AfterXMessageEntry = "xx";
+  station_.panel.after_x_entry = "xx";
   read_ = SettingsFields::Placeholders();
   ShowFields(read_);
   RunCommand(station_, [this] {
@@ -251,7 +251,7 @@ void TEditGenForm1::SetCaptions() {
 }
 
 void TEditGenForm1::ShowAfterXMessageEntry() {
-  const std::string& entry = station_.AfterXMessageEntry;
+  const std::string& entry = station_.panel.after_x_entry;
   after_x_entry_->setText(entry == "xx" ? QString() : ToQt(entry));
 }
 

@@ -25,7 +25,7 @@ class TEditGenForm1 : public QDialog {
   TEditGenForm1(Station& station, QWidget* parent);
 
   // Shows in the two-digit entry field what the last load of the configuration put there
-  // (Station::AfterXMessageEntry); the main window calls it after a pass.
+  // (FrontPanel::after_x_entry); the main window calls it after a pass.
   void ShowAfterXMessageEntry();
   // The text of the AT field, for the list editor's example.
   [[nodiscard]] QString AtText() const;

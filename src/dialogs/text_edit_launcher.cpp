@@ -31,8 +31,7 @@ const std::array<LaunchedFile, 6> kLaunchedFiles = {{
     {"Broadcast Message", "Send a message to each Tidewire user", kBroadcastFile},
 }};
 
-TTextEDIT::TTextEDIT(Station& station, const std::function<void()>& press_go, QWidget* parent)
-    : QDialog(parent), station_(station) {
+TTextEDIT::TTextEDIT(Station& station, QWidget* parent) : QDialog(parent), station_(station) {
   setObjectName("TTextEDIT");
   setWindowTitle("TextEDIT");
   auto* layout = new QGridLayout(this);
@@ -55,7 +54,7 @@ TTextEDIT::TTextEDIT(Station& station, const std::function<void()>& press_go, QW
   setMinimumWidth(620);
 
   station_.AutoGoMode = FileIsPresent(station_.File(config::kAutoGoFlag));
-  if (station_.AutoGoMode) press_go();
+  auto_go_start_due_ = station_.AutoGoMode;
 }
 
 // The editor is never waited for; one that cannot be started says why in a box.

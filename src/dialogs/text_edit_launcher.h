@@ -19,17 +19,21 @@ struct LaunchedFile {
 // The six files of the launcher, in their order.
 extern const std::array<LaunchedFile, 6> kLaunchedFiles;
 
-// TTextEDIT: opens the gateway's text files in the text editor. Its creation is the AutoGO
-// hook: with the flag file "autogo" present, AutoGO mode goes on and `press_go` runs.
+// TTextEDIT: opens the gateway's text files in the text editor. Its creation reads the flag
+// file "autogo": AutoGO mode goes on, and whoever made it presses GO (AutoGoStartDue).
 class TTextEDIT : public QDialog {
   Q_OBJECT
  public:
-  TTextEDIT(Station& station, const std::function<void()>& press_go, QWidget* parent);
+  TTextEDIT(Station& station, QWidget* parent);
+
+  // The flag file was there at creation: a pass is to run now.
+  [[nodiscard]] bool AutoGoStartDue() const { return auto_go_start_due_; }
 
  private:
   void Launch(const LaunchedFile& file);
 
   Station& station_;
+  bool auto_go_start_due_ = false;
 };
 
 }  // namespace tidewire::dialogs

@@ -49,7 +49,7 @@ TEST_F(LoadConfigurationTest, GoodConfigLoadsEveryFieldQuietly) {
   EXPECT_TRUE(c.UniversalFrom);
   EXPECT_FALSE(c.MailingListsLoaded);
   EXPECT_FALSE(c.WatchdogEnabled);
-  EXPECT_EQ(station.AfterXMessageEntry, "30");
+  EXPECT_EQ(station.panel.after_x_entry, "30");
   EXPECT_EQ(op.status_lines, std::vector<std::string>{" Reading file: TWIRE.CFG"});
 }
 
@@ -146,7 +146,7 @@ TEST_F(LoadConfigurationTest, ShortFileReadsMissingLinesAsEmpty) {
   EXPECT_EQ(station.config.AT, "");
   EXPECT_TRUE(station.config.ShortMailHeaders);  // an empty flag line is true
   EXPECT_EQ(station.config.AfterXMessage, 0);
-  EXPECT_EQ(station.AfterXMessageEntry, "");
+  EXPECT_EQ(station.panel.after_x_entry, "");
 }
 
 struct FlagRow {
@@ -193,12 +193,12 @@ TEST_F(LoadConfigurationTest, AfterXMessageValues) {
   LoadConfiguration(station);
   EXPECT_EQ(station.config.AfterXMessage, 3);
   EXPECT_EQ(station.config.AfterXMessageStr, "3x");
-  EXPECT_EQ(station.AfterXMessageEntry, "3x");
+  EXPECT_EQ(station.panel.after_x_entry, "3x");
 
   WriteConfigWith(18, " 05");
   LoadConfiguration(station);
   EXPECT_EQ(station.config.AfterXMessage, 5);
-  EXPECT_EQ(station.AfterXMessageEntry, " 05");
+  EXPECT_EQ(station.panel.after_x_entry, " 05");
 }
 
 TEST_F(LoadConfigurationTest, SendCommandCheckIsMadeOnUpperCasedText) {
@@ -387,14 +387,14 @@ TEST_F(LoadConfigurationTest, NewsrcErrorsClearAutoGo) {
   Write(".NEWSRC", {"alt.a", "alt.b", "alt.c!", "alt.d", "alt.e", "alt.f", "alt.g: 1-5!"});
   Write("autogo", {});
   station.AutoGoMode = true;
-  station.AutoGoBox = true;
+  station.panel.auto_go = true;
   for (const char* n : {"3", "7"}) {
     op.ExpectOk(BoxKind::kWarning, std::string("Found error in line ") + n +
                                        " of the newsgroups config-file\r"
                                        "Please check your newsgroups and abort this session.");
   }
   LoadConfiguration(station);
-  EXPECT_FALSE(station.AutoGoBox);
+  EXPECT_FALSE(station.panel.auto_go);
   EXPECT_FALSE(station.AutoGoMode);
   EXPECT_FALSE(std::filesystem::exists(dir / "autogo"));
 }
@@ -403,12 +403,12 @@ TEST_F(LoadConfigurationTest, NewsrcErrorInManualModeOnlyClearsTheBox) {
   Write("TWIRE.CFG", GoodConfigLines());
   Write(".NEWSRC", {"alt.c!"});
   Write("autogo", {});
-  station.AutoGoBox = true;
+  station.panel.auto_go = true;
   op.ExpectOk(BoxKind::kWarning,
               "Found error in line 1 of the newsgroups config-file\r"
               "Please check your newsgroups and abort this session.");
   LoadConfiguration(station);
-  EXPECT_FALSE(station.AutoGoBox);
+  EXPECT_FALSE(station.panel.auto_go);
   EXPECT_TRUE(FileIsPresent(dir / "autogo"));
 }
 

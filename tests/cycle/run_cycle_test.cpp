@@ -112,7 +112,7 @@ TEST_F(RunCycleTest, ANormalPassCarriesMailBothWaysAndHandsMailInToFbb) {
   EXPECT_EQ(op_.status1, " Ready to GO!");
   EXPECT_EQ(op_.error1, " Idle");
   EXPECT_TRUE(Holds(op_.error1_history, "Starting"));
-  EXPECT_FALSE(station_.CloseRequested);
+  EXPECT_FALSE(station_.panel.close_agreed);
 }
 
 // A USER.DAT that cannot be read at start must not turn into an empty table: the passes stop
@@ -134,7 +134,7 @@ TEST_F(RunCycleTest, AnUnreadableUserTableStopsThePassesUntilItCanBeRead) {
 
   fs::remove(users);
   WriteBytes(users, kept);
-  station_.AutoGoMode = station_.AutoGoBox = true;
+  station_.AutoGoMode = station_.panel.auto_go = true;
   EXPECT_EQ(RunCycle(station_), PassEnd::kCompleted);
   EXPECT_FALSE(station_.UsersUnread);
   EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @ XX0BBS.#TST.DEU.EU < INET"));
@@ -244,7 +244,7 @@ TEST_F(RunCycleTest, InAutoGoAnUnimportedMailInCountsDownAndEndsTheProgram) {
                        "", "- COMPLETED -"}));
   EXPECT_EQ(Countdown(5), (std::vector<std::string>{"4", "3", "2", "1", " Idle"}));
   EXPECT_EQ(op_.status1, "*** AUTO GO ***");
-  EXPECT_TRUE(station_.CloseRequested);
+  EXPECT_TRUE(station_.panel.close_agreed);
   EXPECT_TRUE(FileIsPresent(place_.Work("autogo")));  // saved by the Stop press
 }
 
@@ -314,7 +314,7 @@ TEST_F(RunCycleTest, InAutoGoUnsentRepliesAreSentWithoutAsking) {
   EXPECT_EQ(RunCycle(station_), PassEnd::kBlocked);
   EXPECT_TRUE(Holds(op_.status_lines, "*** UNSEND EMAIL FOUND, SENDING NOW... ***"));
   EXPECT_EQ(ReadBytes(place_.Sent("MAIL.MSG")), "packet");
-  EXPECT_TRUE(station_.CloseRequested);
+  EXPECT_TRUE(station_.panel.close_agreed);
 }
 
 TEST_F(RunCycleTest, WithBothLeftoversOnlyTheMailInIsHandled) {
@@ -337,7 +337,7 @@ TEST_F(RunCycleTest, AnAutoGoPassCountsDownRunsWithoutQuestionsAndEndsTheProgram
   EXPECT_TRUE(Holds(op_.status_lines, " Countdown started..."));
   EXPECT_EQ(op_.sounds, (std::vector<std::string>{"access.wav", "convrt.wav", "stndby.wav"}));
   EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @"));
-  EXPECT_TRUE(station_.CloseRequested);
+  EXPECT_TRUE(station_.panel.close_agreed);
   EXPECT_TRUE(FileIsPresent(place_.Work("autogo")));
   EXPECT_TRUE(FileIsPresent(place_.Work("sound")));
 }
@@ -349,7 +349,7 @@ TEST_F(RunCycleTest, LeavingAutoGoDuringTheCountdownMakesTheRestAManualPass) {
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kCompleted);
   EXPECT_EQ(Countdown(3), (std::vector<std::string>{"4", "3", "Starting"}));
-  EXPECT_FALSE(station_.CloseRequested);
+  EXPECT_FALSE(station_.panel.close_agreed);
   EXPECT_FALSE(EntryExists(place_.Work("autogo")));
   EXPECT_EQ(op_.status1, " Ready to GO!");
 }
@@ -360,12 +360,12 @@ TEST_F(RunCycleTest, TheStopAutoGoButtonDuringTheCountdownClosesAfterThePass) {
   op_.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, "Are you sure ?", tidewire::Answer::kYes);
   Answer(kMailQuestion, tidewire::Answer::kNo);
   Start();
-  EXPECT_TRUE(station_.BitBtn1Enabled);
+  EXPECT_TRUE(station_.panel.stop_auto_go_enabled);
   EXPECT_EQ(RunCycle(station_), PassEnd::kCompleted);
-  EXPECT_TRUE(station_.CloseRequested);
-  EXPECT_FALSE(station_.BitBtn1Enabled);
+  EXPECT_TRUE(station_.panel.close_agreed);
+  EXPECT_FALSE(station_.panel.stop_auto_go_enabled);
   EXPECT_FALSE(station_.AutoGoMode);
-  EXPECT_TRUE(station_.AutoGoBox);  // the box is left as it is
+  EXPECT_TRUE(station_.panel.auto_go);  // the box is left as it is
   EXPECT_FALSE(EntryExists(place_.Work("autogo")));
 }
 
@@ -373,7 +373,7 @@ TEST_F(RunCycleTest, AnUntickedSoundBoxDeletesTheFlagAndPlaysNothing) {
   Flag("sound");
   Answer(kMailQuestion, tidewire::Answer::kYes);
   Start();
-  station_.SoundBox = false;
+  station_.panel.sound = false;
   (void)RunCycle(station_);
   EXPECT_FALSE(EntryExists(place_.Work("sound")));
   EXPECT_FALSE(station_.SoundOn);
@@ -416,7 +416,7 @@ TEST_F(RunCycleTest, InAutoGoAnUndeliveredMailInIsHandedOverWithoutAsking) {
   EXPECT_TRUE(
       Holds(op_.status_lines, "*** UNDELIVERED MAIL.IN FOUND, HANDING IT TO FBB NOW... ***"));
   EXPECT_EQ(ReadBytes(place_.Mailin("mail.in")), "SP X\r\nt\r\n/EX\r\n");
-  EXPECT_TRUE(station_.CloseRequested);
+  EXPECT_TRUE(station_.panel.close_agreed);
 }
 
 TEST_F(RunCycleTest, AnEmptyWorkingMailInIsNoLeftover) {
@@ -495,7 +495,7 @@ TEST_F(RunCycleTest, AnErrorStopsThePassAndInAutoGoTheProgramStaysOpen) {
   op_.ExpectOk(BoxKind::kError, "Invalid numeric input\r" + place_.Work("TWIREBID.BIN").string());
   Start();
   EXPECT_EQ(RunCycle(station_), PassEnd::kStoppedOnError);
-  EXPECT_FALSE(station_.CloseRequested);
+  EXPECT_FALSE(station_.panel.close_agreed);
   EXPECT_FALSE(Holds(op_.status_lines, "- COMPLETED -"));
   EXPECT_EQ(ReadBytes(place_.Work("TWIREBID.BIN")), "abc");
 }

@@ -70,9 +70,9 @@ TEST_F(StartUpTest, ManualStartReadsUsersAndSettings) {
   StartUp(station_);
   EXPECT_FALSE(station_.config.ConfigurationCodeMode2);
   EXPECT_FALSE(station_.SoundOn);
-  EXPECT_FALSE(station_.SoundBox);
+  EXPECT_FALSE(station_.panel.sound);
   EXPECT_FALSE(station_.AutoGoMode);
-  EXPECT_FALSE(station_.AutoGoBox);
+  EXPECT_FALSE(station_.panel.auto_go);
   EXPECT_EQ(op_.status1, "Ready to GO!");
   EXPECT_EQ(op_.error1, "Idle");
   EXPECT_EQ(op_.progress_label, "");
@@ -88,14 +88,14 @@ TEST_F(StartUpTest, SoundFlagFileSwitchesSoundAndTheBoxOn) {
   WriteBytes(dir_ / "sound", "");
   StartUp(station_);
   EXPECT_TRUE(station_.SoundOn);
-  EXPECT_TRUE(station_.SoundBox);
+  EXPECT_TRUE(station_.panel.sound);
 }
 
 TEST_F(StartUpTest, AutoGoFlagFileTicksTheBoxAndIsCreatedAfresh) {
   WriteBytes(dir_ / "autogo", "left over");
   StartUp(station_);
   EXPECT_TRUE(station_.AutoGoMode);
-  EXPECT_TRUE(station_.AutoGoBox);
+  EXPECT_TRUE(station_.panel.auto_go);
   EXPECT_EQ(ReadBytes(dir_ / "autogo"), "");
   EXPECT_EQ(op_.status1, "");  // left for the run cycle
   EXPECT_EQ(op_.error1, "Idle");
@@ -126,8 +126,8 @@ TEST_P(StopClickTest, BoxesAreSavedIntoTheFlagFiles) {
     WriteBytes(dir_ / "sound", "x");
     WriteBytes(dir_ / "autogo", "x");
   }
-  station_.SoundBox = c.sound_box;
-  station_.AutoGoBox = c.autogo_box;
+  station_.panel.sound = c.sound_box;
+  station_.panel.auto_go = c.autogo_box;
   station_.AutoGoMode = !c.autogo_box;
   StopClick(station_);
   EXPECT_EQ(Exists("sound"), c.sound_box);
@@ -152,22 +152,22 @@ INSTANTIATE_TEST_SUITE_P(Rows, StopClickTest,
 
 TEST_F(StartUpTest, StopThatCannotDeleteAFlagStopsThereWithTheError) {
   std::filesystem::create_directory(dir_ / "sound");  // a folder cannot be deleted as a file
-  station_.SoundBox = false;
-  station_.AutoGoBox = true;
+  station_.panel.sound = false;
+  station_.panel.auto_go = true;
   EXPECT_THROW(StopClick(station_), IoError);
   EXPECT_FALSE(Exists("autogo"));
   EXPECT_FALSE(station_.AutoGoMode);
 }
 
 TEST_F(StartUpTest, AutoGoClickFollowsTheModeNotTheBox) {
-  station_.AutoGoBox = true;  // out of step with the mode: the mode decides
+  station_.panel.auto_go = true;  // out of step with the mode: the mode decides
   AutoGoCheckClick(station_);
   EXPECT_TRUE(station_.AutoGoMode);
-  EXPECT_TRUE(station_.AutoGoBox);
+  EXPECT_TRUE(station_.panel.auto_go);
   EXPECT_TRUE(Exists("autogo"));
   AutoGoCheckClick(station_);
   EXPECT_FALSE(station_.AutoGoMode);
-  EXPECT_FALSE(station_.AutoGoBox);
+  EXPECT_FALSE(station_.panel.auto_go);
   EXPECT_FALSE(Exists("autogo"));
   EXPECT_EQ(op_.turns, 2);
 }

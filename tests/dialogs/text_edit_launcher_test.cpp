@@ -57,15 +57,13 @@ class LauncherTest : public ::testing::TestWithParam<LaunchedFile> {
 };
 
 TEST_P(LauncherTest, EachButtonOpensItsFileInTheEditor) {
-  int pressed = 0;
-  TTextEDIT launcher(
-      station_, [&] { ++pressed; }, nullptr);
+  TTextEDIT launcher(station_, nullptr);
   EXPECT_EQ(launcher.windowTitle(), "TextEDIT");
   auto* button = launcher.findChild<QPushButton*>(GetParam().button);
   ASSERT_NE(button, nullptr);
   button->click();
   EXPECT_EQ(Opened(), (work_ / GetParam().file).string() + "\n");
-  EXPECT_EQ(pressed, 0);
+  EXPECT_FALSE(launcher.AutoGoStartDue());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LauncherTest, ::testing::ValuesIn(kLaunchedFiles),
@@ -77,15 +75,13 @@ INSTANTIATE_TEST_SUITE_P(Files, LauncherTest, ::testing::ValuesIn(kLaunchedFiles
 
 TEST_F(LauncherTest, AnExistingFileIsOpenedInItsOwnLetterCase) {
   WriteBytes(work_ / "TWIRE.MAN", "manual\r\n");
-  TTextEDIT launcher(
-      station_, [] {}, nullptr);
+  TTextEDIT launcher(station_, nullptr);
   launcher.findChild<QPushButton*>("Users Manual")->click();
   EXPECT_EQ(Opened(), (work_ / "TWIRE.MAN").string() + "\n");
 }
 
 TEST_F(LauncherTest, AnEmptyBroadcastGoesAtOnceAndOneWithContentStays) {
-  TTextEDIT launcher(
-      station_, [] {}, nullptr);
+  TTextEDIT launcher(station_, nullptr);
   WriteBytes(work_ / "bmes.txt", "");
   launcher.findChild<QPushButton*>("Broadcast Message")->click();
   EXPECT_FALSE(fs::exists(work_ / "bmes.txt"));
@@ -94,22 +90,13 @@ TEST_F(LauncherTest, AnEmptyBroadcastGoesAtOnceAndOneWithContentStays) {
   EXPECT_EQ(ReadBytes(work_ / "bmes.txt"), "Hello all\r\n");
 }
 
-TEST_F(LauncherTest, ItsCreationPressesGoWhenTheAutoGoFlagIsThere) {
-  int pressed = 0;
+TEST_F(LauncherTest, ItsCreationMakesAnAutoGoStartWhenTheFlagIsThere) {
   station_.AutoGoMode = true;
-  {
-    TTextEDIT launcher(
-        station_, [&] { ++pressed; }, nullptr);
-  }
-  EXPECT_EQ(pressed, 0);
+  EXPECT_FALSE(TTextEDIT(station_, nullptr).AutoGoStartDue());
   EXPECT_FALSE(station_.AutoGoMode);
 
   WriteBytes(work_ / "autogo", "");
-  {
-    TTextEDIT launcher(
-        station_, [&] { ++pressed; }, nullptr);
-  }
-  EXPECT_EQ(pressed, 1);
+  EXPECT_TRUE(TTextEDIT(station_, nullptr).AutoGoStartDue());
   EXPECT_TRUE(station_.AutoGoMode);
 }
 

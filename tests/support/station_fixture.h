@@ -19,7 +19,9 @@ class StationTest : public ::testing::Test {
   // Mon, 7 Dec 2026 10:00:00 UTC.
   static constexpr std::time_t kStationTime = 1796637600;
 
-  StationTest() { station_.clock = [] { return kStationTime; }; }
+  StationTest() {
+    station_.clock = [] { return kStationTime; };
+  }
 
   // A file of the station's folder.
   [[nodiscard]] std::filesystem::path File(std::string_view name) const { return dir_ / name; }
