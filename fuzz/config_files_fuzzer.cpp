@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 8:
         Put(dir / "TWIREBID.BIN", bytes);
-        tidewire::cycle::LoadBidCounter(station);
+        tidewire::cycle::LoadBidCounter(station.work_dir, station.bid, station.op);
         break;
       case 9:
         ReadIni(dir, bytes);

@@ -379,7 +379,7 @@ void TForm1::Button8Click() {
 }
 
 void TForm1::ExplorerButton1Click() {
-  Guarded([this] { cycle::ListRunLog(station_); });
+  Guarded([this] { cycle::ListRunLog(station_.work_dir, *this); });
 }
 
 void TForm1::ExplorerButton2Click() {

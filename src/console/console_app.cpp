@@ -86,7 +86,7 @@ Outcome RunCommand(Station& station, ConsoleOperator& op, Session& session,
     return Outcome::kGoOn;
   }
   if (EqualsIgnoringCase(command, "LOG")) {
-    Guarded(station, [&] { cycle::ListRunLog(station); });
+    Guarded(station, [&] { cycle::ListRunLog(station.work_dir, station.op); });
     return Outcome::kGoOn;
   }
   if (EqualsIgnoringCase(command, "Stop")) return Stop(station);

@@ -5,13 +5,13 @@
 
 namespace tidewire::cycle {
 
-std::filesystem::path BackupFile(const Station& station, std::string_view name) {
-  return station.File("BACKUP") / name;
+std::filesystem::path BackupFile(const std::filesystem::path& work_dir, std::string_view name) {
+  return work_dir / "BACKUP" / name;
 }
 
-void CopyToBackup(const Station& station, std::string_view name) {
+void CopyToBackup(const std::filesystem::path& work_dir, std::string_view name) {
   try {
-    CopyFile(station.File(name), BackupFile(station, name));
+    CopyFile(work_dir / name, BackupFile(work_dir, name));
   } catch (const IoError&) {
     // The working file is untouched; only the spare is missing.
   }

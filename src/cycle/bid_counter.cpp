@@ -16,8 +16,8 @@ namespace {
 constexpr std::string_view kBidFile = "TWIREBID.BIN";
 // Replaces the counter file with the digits of `value` (through a temporary name). A write that
 // fails leaves the old file untouched: a half-written counter would make bulletin IDs repeat.
-void WriteCounterFile(const Station& station, std::int32_t value) {
-  TextWriter writer(station.File(kBidFile), TextWriter::Mode::kReplace);
+void WriteCounterFile(const fs::path& work_dir, std::int32_t value) {
+  TextWriter writer(work_dir / kBidFile, TextWriter::Mode::kReplace);
   writer.Write(std::to_string(value));
   writer.Close();
 }
@@ -42,12 +42,12 @@ bool IsYesLetter(const std::optional<std::string>& line) {
   return letter == "y" || letter == "Y";
 }
 
-void ShowFirstRunWarning(Station& station) {
-  station.Status("WARNING: Oh boy, I hope you are running");
-  station.Status("this version for the first time!");
-  station.Status("Could not find TWIREBID.BIN to determen");
-  station.Status("the last BID (Bulletin-ID)");
-  station.Status("Contact QX1VZP @ QX3VZP for questions.");
+void ShowFirstRunWarning(Operator& op) {
+  op.StatusLine("WARNING: Oh boy, I hope you are running");
+  op.StatusLine("this version for the first time!");
+  op.StatusLine("Could not find TWIREBID.BIN to determen");
+  op.StatusLine("the last BID (Bulletin-ID)");
+  op.StatusLine("Contact QX1VZP @ QX3VZP for questions.");
 }
 
 constexpr std::array<std::string_view, 5> kRefusalHints = {
@@ -61,32 +61,32 @@ constexpr std::array<std::string_view, 5> kRefusalHints = {
 // The operator may type the last BID by hand. Only a whole number is stored: a guessed
 // number must never reach the file, or FBB would see bulletin IDs again.
 // True when the number reached the file.
-bool TakeTypedBidNumber(Station& station) {
-  station.Status(" Enter a BID-number now (max 99999) : ");
-  const auto number = TypedBidNumber(station.op.TypedAnswer(TypedQuestion::kBidNumber));
+bool TakeTypedBidNumber(const fs::path& work_dir, BidCounter& bid, Operator& op) {
+  op.StatusLine(" Enter a BID-number now (max 99999) : ");
+  const auto number = TypedBidNumber(op.TypedAnswer(TypedQuestion::kBidNumber));
   if (!number) {
-    station.Status(" No whole number typed: TWIREBID.BIN not written");
+    op.StatusLine(" No whole number typed: TWIREBID.BIN not written");
     return false;
   }
-  station.bid.Set(*number);
+  bid.Set(*number);
   try {
-    SaveBidCounter(station);
+    SaveBidCounter(work_dir, bid, op);
     return true;
   } catch (const IoError& error) {
     // The program halts either way; the operator must know the number was not stored.
-    ErrorBox(station.op, error.what());
+    ErrorBox(op, error.what());
     return false;
   }
 }
 
-[[noreturn]] void RunFirstRunDialogue(Station& station) {
-  for (std::string_view hint : kRefusalHints) station.Status(hint);
-  const bool saved = IsYesLetter(station.op.TypedAnswer(TypedQuestion::kYesNoLetter)) &&
-                     TakeTypedBidNumber(station);
-  station.Status(" Program halted");
+[[noreturn]] void RunFirstRunDialogue(const fs::path& work_dir, BidCounter& bid, Operator& op) {
+  for (std::string_view hint : kRefusalHints) op.StatusLine(hint);
+  const bool saved = IsYesLetter(op.TypedAnswer(TypedQuestion::kYesNoLetter)) &&
+                     TakeTypedBidNumber(work_dir, bid, op);
+  op.StatusLine(" Program halted");
   // The window closes with the program: the last word must stay readable until it is read.
   std::string farewell = "Program halted.\r";
-  farewell += saved ? "TWIREBID.BIN now holds " + std::to_string(station.bid.value()) +
+  farewell += saved ? "TWIREBID.BIN now holds " + std::to_string(bid.value()) +
                           ": the next start numbers on from there."
                     : std::string(
                           "TWIREBID.BIN was not created: no message is written until "
@@ -96,29 +96,29 @@ bool TakeTypedBidNumber(Station& station) {
 
 }  // namespace
 
-void LoadBidCounter(Station& station) {
-  const fs::path file = station.File(kBidFile);
+void LoadBidCounter(const fs::path& work_dir, BidCounter& bid, Operator& op) {
+  const fs::path file = work_dir / kBidFile;
   // A counter that is there but cannot be read is an error, never a first run.
   if (UsableFileExists(file)) {
     TextReader reader(file);
     const std::int32_t value = reader.ReadInteger();
     reader.Close();
-    station.bid.Set(value);
+    bid.Set(value);
     return;
   }
-  ShowFirstRunWarning(station);
-  const Answer answer = station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
-                                           "Cannot find the file TWIREBID.BIN\rCreate?");
-  if (answer != Answer::kYes) RunFirstRunDialogue(station);
-  WriteCounterFile(station, 1);
-  station.bid.Set(1);
+  ShowFirstRunWarning(op);
+  const Answer answer = op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                                   "Cannot find the file TWIREBID.BIN\rCreate?");
+  if (answer != Answer::kYes) RunFirstRunDialogue(work_dir, bid, op);
+  WriteCounterFile(work_dir, 1);
+  bid.Set(1);
 }
 
 const std::array<std::string_view, 5>& BidRefusalHints() { return kRefusalHints; }
 
-void SaveBidCounter(Station& station) {
-  station.Status(" Saving BID to TWIREBID.BIN");
-  WriteCounterFile(station, station.bid.value());
+void SaveBidCounter(const fs::path& work_dir, const BidCounter& bid, Operator& op) {
+  op.StatusLine(" Saving BID to TWIREBID.BIN");
+  WriteCounterFile(work_dir, bid.value());
 }
 
 }  // namespace tidewire::cycle

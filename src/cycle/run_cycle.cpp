@@ -170,12 +170,12 @@ bool ConvertBothWays(Station& station, Health& health) {
     if (report.sent) health.last_send = station.Now();
   }
   station.op.giveTurn();
-  LoadBidCounter(station);
+  LoadBidCounter(station.work_dir, station.bid, station.op);
   station.op.SetError1("Starting");
   station.op.giveTurn();
   if (station.SoundOn) station.op.PlaySound(station.File("convrt.wav"));
   inbound::ConvertDownloads(station);
-  SaveBidCounter(station);
+  SaveBidCounter(station.work_dir, station.bid, station.op);
   return clients_ended;
 }
 
@@ -183,16 +183,16 @@ bool ConvertBothWays(Station& station, Health& health) {
 void FinishNormalPass(Station& station) {
   const std::int64_t size = FileSizeOf(station.File(kMailIn));
   station.Status(" Updating LOG-file");
-  WriteRunLog(station);
+  WriteRunLog(station.work_dir, station.counters, station.bid.value(), station.Now());
   station.Status(" Creating backup LOG-file");
-  CopyToBackup(station, kLogFile);
+  CopyToBackup(station.work_dir, kLogFile);
   if (size == 0) {
     station.Status(" Deleting MAIL.IN-File, Filesize = 0");
     DeleteFile(station.File(kMailIn));
     return;
   }
   station.Status(" Creating backup of MAIL.IN-file...");
-  CopyToBackup(station, kMailIn);
+  CopyToBackup(station.work_dir, kMailIn);
   HandOverOrStop(station);
 }
 

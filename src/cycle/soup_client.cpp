@@ -102,7 +102,7 @@ void WatchdogPause(Station& station) {
 
 void BackUpIfPresent(Station& station, std::string_view name) {
   station.Status(" Creating backup of: " + std::string(name));
-  if (FileIsPresent(station.File(name))) CopyToBackup(station, name);
+  if (FileIsPresent(station.File(name))) CopyToBackup(station.work_dir, name);
 }
 
 void Count(ClientRunsReport& report, ClientRun run) {
@@ -221,7 +221,7 @@ ClientRunsReport SoupClientRuns(Station& station) {
 
   station.Status(" Creating BACKUPS of downloaded message-files...");
   for (const std::string& name : ListFiles(station.work_dir, "*.MSG")) {
-    CopyToBackup(station, name);
+    CopyToBackup(station.work_dir, name);
   }
   return report;
 }

@@ -49,7 +49,7 @@ class BidCounterTest : public tidewire::testing::StationTest {
   // Runs the first-run dialogue to its refusal and checks that it ends the program.
   void ExpectProgramHalts() {
     try {
-      LoadBidCounter(station_);
+      LoadBidCounter(dir_.path(), station_.bid, op_);
       FAIL() << "the program must end";
     } catch (const EndProgram& end) {
       EXPECT_EQ(end.reason, EndProgram::Reason::kBidCounterRefused);
@@ -61,10 +61,10 @@ class BidCounterTest : public tidewire::testing::StationTest {
 
 TEST_F(BidCounterTest, LeadingBlanksAreSkippedAndTheSavedFileHoldsDigitsOnly) {
   WriteBytes(BidFile(), "  77");
-  LoadBidCounter(station_);
+  LoadBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(station_.bid.value(), 77);
   EXPECT_TRUE(op_.status_lines.empty());
-  SaveBidCounter(station_);
+  SaveBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(ReadBytes(BidFile()), "77");
   EXPECT_EQ(op_.status_lines, std::vector<std::string>{" Saving BID to TWIREBID.BIN"});
   EXPECT_FALSE(std::filesystem::exists(dir_ / "TWIREBID.BIN.tmp"));
@@ -72,20 +72,20 @@ TEST_F(BidCounterTest, LeadingBlanksAreSkippedAndTheSavedFileHoldsDigitsOnly) {
 
 TEST_F(BidCounterTest, NumberAfterLineEndsIsRead) {
   WriteBytes(BidFile(), "\r\n 4711\r\n");
-  LoadBidCounter(station_);
+  LoadBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(station_.bid.value(), 4711);
 }
 
 TEST_F(BidCounterTest, NegativeValueIsSavedWithItsSign) {
   station_.bid.Set(-3);
-  SaveBidCounter(station_);
+  SaveBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(ReadBytes(BidFile()), "-3");
 }
 
 TEST_F(BidCounterTest, PassWithoutMessagesSavesTheLoadedValueUnchanged) {
   WriteBytes(BidFile(), "523");
-  LoadBidCounter(station_);
-  SaveBidCounter(station_);
+  LoadBidCounter(dir_.path(), station_.bid, op_);
+  SaveBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(ReadBytes(BidFile()), "523");
 }
 
@@ -101,13 +101,13 @@ class BidWrapTest : public BidCounterTest, public ::testing::WithParamInterface<
 TEST_P(BidWrapTest, NumbersIssuedAfterLoading) {
   const WrapCase& c = GetParam();
   WriteBytes(BidFile(), c.stored);
-  LoadBidCounter(station_);
+  LoadBidCounter(dir_.path(), station_.bid, op_);
   for (const std::int32_t expected : c.issued) {
     station_.bid.NextBid();
     EXPECT_EQ(station_.bid.value(), expected);
     EXPECT_EQ(station_.bid.BidText(), std::to_string(expected));
   }
-  SaveBidCounter(station_);
+  SaveBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(ReadBytes(BidFile()), c.saved);
 }
 
@@ -132,7 +132,7 @@ TEST_P(BidBadFileTest, InvalidNumericInputLeavesFileAndCounterAsTheyWere) {
   WriteBytes(BidFile(), c.content);
   station_.bid.Set(42);
   try {
-    LoadBidCounter(station_);
+    LoadBidCounter(dir_.path(), station_.bid, op_);
     FAIL() << "expected an input/output error";
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "Invalid numeric input");
@@ -154,13 +154,13 @@ TEST_F(BidCounterTest, FailedSaveKeepsTheOldCounterFile) {
   WriteBytes(BidFile(), "815");
   std::filesystem::create_directory(dir_ / "TWIREBID.BIN.tmp");  // the new file cannot be written
   station_.bid.Set(816);
-  EXPECT_THROW(SaveBidCounter(station_), IoError);
+  EXPECT_THROW(SaveBidCounter(dir_.path(), station_.bid, op_), IoError);
   EXPECT_EQ(ReadBytes(BidFile()), "815");
 }
 
 TEST_F(BidCounterTest, FirstRunYesStartsAtOneWithoutASaveLine) {
   ExpectCreateBox(Answer::kYes);
-  LoadBidCounter(station_);
+  LoadBidCounter(dir_.path(), station_.bid, op_);
   EXPECT_EQ(station_.bid.value(), 1);
   EXPECT_EQ(ReadBytes(BidFile()), "1");
   EXPECT_EQ(op_.status_lines, kFirstRunWarning);

@@ -49,13 +49,13 @@ class RunLogTest : public tidewire::testing::StationTest {
 TEST_F(RunLogTest, FirstRecordStartsTheFileWithTheTitleLine) {
   station_.counters = RunCounters{12, 7, 3, 2, 1};
   station_.bid.Set(4711);
-  WriteRunLog(station_);
+  WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   EXPECT_EQ(ReadBytes(LogFile()), kTitle + Record(station_.counters, 4711));
   EXPECT_TRUE(op_.status_lines.empty());
 }
 
 TEST_F(RunLogTest, PassThatMovedNothingWritesAllZeros) {
-  WriteRunLog(station_);
+  WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   const std::string log = ReadBytes(LogFile());
   EXPECT_EQ(log, kTitle + Record(RunCounters{}, 0));
   EXPECT_NE(log.find("Inet   -> Packet   : 0\r\nEmail  -> Packet   : 0\r\n"
@@ -65,10 +65,10 @@ TEST_F(RunLogTest, PassThatMovedNothingWritesAllZeros) {
 }
 
 TEST_F(RunLogTest, SecondRecordIsAppendedWithoutAnotherTitle) {
-  WriteRunLog(station_);
+  WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   station_.counters.ServerMessages = 5;
   station_.bid.Set(9);
-  WriteRunLog(station_);
+  WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   EXPECT_EQ(ReadBytes(LogFile()), kTitle + Record(RunCounters{}, 0) + Record(station_.counters, 9));
 }
 
@@ -86,7 +86,7 @@ TEST_P(RunLogSizeTest, LogIsStartedAfreshFrom50000BytesKeepingTheOldOne) {
   WriteBytes(LogFile(), old);
   WriteBytes(dir_ / "TWIRE.LOG.1", "older");
   station_.bid.Set(3);
-  WriteRunLog(station_);
+  WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   const std::string record = Record(RunCounters{}, 3);
   EXPECT_EQ(ReadBytes(LogFile()), c.restarted ? kTitle + record : old + record);
   EXPECT_TRUE(ReadBytes(dir_ / "TWIRE.LOG.1") == (c.restarted ? old : "older"));
@@ -102,9 +102,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, RunLogSizeTest,
 TEST_F(RunLogTest, ListingThreeRecordsGivesTheTitleAnd27Lines) {
   for (std::int32_t bid : {10, 20, 30}) {
     station_.bid.Set(bid);
-    WriteRunLog(station_);
+    WriteRunLog(dir_.path(), station_.counters, station_.bid.value(), kWhen);
   }
-  ListRunLog(station_);
+  ListRunLog(dir_.path(), op_);
   ASSERT_EQ(op_.status_lines.size(), 28u);
   EXPECT_EQ(op_.status_lines.front(), "-- Tidewire LOGfile -- ");
   EXPECT_EQ(op_.status_lines[1], "Date/Time          : " + MailDateText(kWhen));
@@ -116,19 +116,19 @@ TEST_F(RunLogTest, ListingThreeRecordsGivesTheTitleAnd27Lines) {
 
 TEST_F(RunLogTest, ListingAnEmptyLogAddsOneEmptyLine) {
   WriteBytes(LogFile(), "");
-  ListRunLog(station_);
+  ListRunLog(dir_.path(), op_);
   EXPECT_EQ(op_.status_lines, std::vector<std::string>{""});
 }
 
 TEST_F(RunLogTest, ListingKeepsALastLineWithoutLineEnd) {
   WriteBytes(LogFile(), "one\r\ntwo");
-  ListRunLog(station_);
+  ListRunLog(dir_.path(), op_);
   EXPECT_EQ(op_.status_lines, (std::vector<std::string>{"one", "two"}));
 }
 
 TEST_F(RunLogTest, ListingAMissingLogShowsTheErrorBox) {
   op_.ExpectOk(BoxKind::kError, "LOG-File (TWIRE.LOG) does not exist");
-  ListRunLog(station_);
+  ListRunLog(dir_.path(), op_);
   EXPECT_TRUE(op_.status_lines.empty());
   EXPECT_FALSE(std::filesystem::exists(LogFile()));
 }
@@ -146,7 +146,7 @@ TEST(RunLogHistory, AReadOnlyLogIsNotStartedAfresh) {
   WriteBytes(dir / "TWIRE.LOG", "-- Tidewire LOGfile -- \r\nolder records\r\n");
   ASSERT_EQ(chmod((dir / "TWIRE.LOG").c_str(), 0444), 0);
   try {
-    WriteRunLog(station);
+    WriteRunLog(station.work_dir, station.counters, station.bid.value(), station.Now());
     ADD_FAILURE() << "no error";
   } catch (const IoError& e) {
     EXPECT_STREQ(e.what(), "File access denied");
