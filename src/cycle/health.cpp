@@ -43,9 +43,9 @@ std::string WhenText(std::time_t when) {
   return text;
 }
 
-Health ReadHealth(const Station& station) {
+Health ReadHealth(const fs::path& work_dir) {
   Health health;
-  const fs::path path = station.File(kHealthFile);
+  const fs::path path = work_dir / kHealthFile;
   if (!UsableFileExists(path)) return health;
   TextReader in(path);
   while (!in.AtEnd()) {
@@ -66,16 +66,16 @@ Health ReadHealth(const Station& station) {
   return health;
 }
 
-void WriteHealth(Station& station, const Health& health) {
-  TextWriter out(station.File(kHealthFile), TextWriter::Mode::kReplace);
+void WriteHealth(const fs::path& work_dir, const Health& health) {
+  TextWriter out(work_dir / kHealthFile, TextWriter::Mode::kReplace);
   for (const Entry& entry : kEntries) {
     out.WriteLine(std::string(entry.name) + ": " + Shown(health.*entry.field));
   }
   out.Close();
 }
 
-int StillMinutes(const Station& station) {
-  const fs::path path = station.File(kMinutesFile);
+int StillMinutes(const fs::path& work_dir) {
+  const fs::path path = work_dir / kMinutesFile;
   if (!UsableFileExists(path)) return kDefaultMinutes;
   TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
   const std::optional<std::int32_t> minutes = ParseDecimal(TrimTrailing(in.ReadLine()));
@@ -108,12 +108,12 @@ std::string HealthSummary(const Health& health, const std::string& not_moving) {
   return text;
 }
 
-void ShowStationHealth(Station& station) {
-  if (!FileIsPresent(station.File(kHealthFile))) return;  // no pass yet
+void ShowStationHealth(const fs::path& work_dir, std::time_t now, Operator& op) {
+  if (!FileIsPresent(work_dir / kHealthFile)) return;  // no pass yet
   try {
-    const Health health = ReadHealth(station);
-    const std::string not_moving = MailNotMoving(health, station.Now(), StillMinutes(station));
-    station.op.ShowHealth(HealthSummary(health, not_moving), !not_moving.empty());
+    const Health health = ReadHealth(work_dir);
+    const std::string not_moving = MailNotMoving(health, now, StillMinutes(work_dir));
+    op.ShowHealth(HealthSummary(health, not_moving), !not_moving.empty());
   } catch (const IoError&) {
     // Shown at the next pass, which says what is wrong with the file.
   }

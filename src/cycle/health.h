@@ -1,9 +1,10 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 
-#include "base/station.h"
+#include "base/operator.h"
 
 namespace tidewire::cycle {
 
@@ -22,12 +23,12 @@ struct Health {
 [[nodiscard]] std::string WhenText(std::time_t when);
 
 // HEALTH as the last pass left it; a missing file or line reads as never.
-[[nodiscard]] Health ReadHealth(const Station& station);
-void WriteHealth(Station& station, const Health& health);
+[[nodiscard]] Health ReadHealth(const std::filesystem::path& work_dir);
+void WriteHealth(const std::filesystem::path& work_dir, const Health& health);
 
 // How long mail may stand still before the station counts as unwell: HEALTH.MIN (minutes),
 // 30 when there is none.
-[[nodiscard]] int StillMinutes(const Station& station);
+[[nodiscard]] int StillMinutes(const std::filesystem::path& work_dir);
 
 // Why mail has not moved for longer than `minutes` (a fetch, a send, FBB's import), or "" when
 // it moves.
@@ -38,6 +39,6 @@ void WriteHealth(Station& station, const Health& health);
 [[nodiscard]] std::string HealthSummary(const Health& health, const std::string& not_moving);
 
 // Shows the station's HEALTH to the operator; a HEALTH that cannot be read shows nothing.
-void ShowStationHealth(Station& station);
+void ShowStationHealth(const std::filesystem::path& work_dir, std::time_t now, Operator& op);
 
 }  // namespace tidewire::cycle

@@ -244,8 +244,8 @@ void NoteHealth(Station& station, Health& health, Leftover leftover, PassEnd end
   health.packet_waiting_since =
       waiting(health.packet_waiting_since, EntryExists(station.File(kReplies)));
   if (end == PassEnd::kCompleted) health.last_good_pass = now;
-  WriteHealth(station, health);
-  station.MailNotMoving = MailNotMoving(health, now, StillMinutes(station));
+  WriteHealth(station.work_dir, health);
+  station.MailNotMoving = MailNotMoving(health, now, StillMinutes(station.work_dir));
   if (!station.MailNotMoving.empty())
     station.Status("*** Mail does not move: " + station.MailNotMoving);
   station.op.ShowHealth(HealthSummary(health, station.MailNotMoving),
@@ -272,7 +272,7 @@ PassEnd RunPass(Station& station) {
   inbound::FinishInterruptedConversion(station);
   // A packing a killed pass left whole goes in place before the leftover test looks at the
   // packet: sent as it stood, the old packet would go again inside the new one.
-  outbound::PutPackedFilesInPlace(station);
+  outbound::PutPackedFilesInPlace(station.work_dir);
   if (station.UsersUnread) {
     config::LoadUserDatabase(station);
     station.UsersUnread = false;
@@ -290,7 +290,7 @@ PassEnd RunPass(Station& station) {
     Ending(station);
     return PassEnd::kBlocked;
   }
-  Health health = ReadHealth(station);
+  Health health = ReadHealth(station.work_dir);
   station.Status(PassHeading(station, health));
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;

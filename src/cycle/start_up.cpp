@@ -55,7 +55,7 @@ void StartUp(Station& station) {
   station.panel.sound = station.SoundOn;
   station.op.SetProgressLabel("");
   station.op.SetError1("Idle");
-  ShowStationHealth(station);
+  ShowStationHealth(station.work_dir, station.Now(), station.op);
   if (FlagIsSet(station, kAutoGoFlag)) {
     // Ticking the box runs its click handler; the run cycle fills Status1.
     AutoGoCheckClick(station);

@@ -270,7 +270,7 @@ std::int32_t NewsFileNumber(Station& station, const std::string& name) {
 }
 
 void ConvertNewsFiles(Station& station, MessageJournal& journal) {
-  ImportWriter out = OpenImportFile(station, Announce::kSilent);
+  ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kSilent);
   NewsPass pass(station, &journal);
   for (const std::string& name : ListFiles(station.work_dir, "*.NEW")) {
     station.op.SetProgressLabel(name);

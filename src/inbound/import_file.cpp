@@ -17,62 +17,60 @@ constexpr std::string_view kEvenBanner = "V1.6 Beta  INTERNET <-> PACKET Radio G
 
 }  // namespace
 
-ImportWriter OpenImportFile(Station& station, Announce announce) {
-  const fs::path path = station.File(kImportFileName);
+ImportWriter OpenImportFile(const fs::path& work_dir, Operator& op, Announce announce) {
+  const fs::path path = work_dir / kImportFileName;
   // A MAIL.IN that is there but not usable (read-only, held by another program) is not
   // replaced: creating it anew would throw away the messages already in it.
   const bool present = UsableFileExists(path);
   if (announce == Announce::kAnnounce) {
-    station.Status(present ? " Writing to file: MAIL.IN" : " Creating file: MAIL.IN");
+    op.StatusLine(present ? " Writing to file: MAIL.IN" : " Creating file: MAIL.IN");
   }
   return ImportWriter(
       TextWriter(path, present ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate));
 }
 
-std::string BulletinId(const Station& station) {
-  return station.bid.BidText() + std::string(BidCounter::kSeparator) + station.config.BBSCall;
+std::string BulletinId(const GatewayConfig& config, const BidCounter& bid) {
+  return bid.BidText() + std::string(BidCounter::kSeparator) + config.BBSCall;
 }
 
-std::string RoutingLine(const Station& station) {
-  const GatewayConfig& config = station.config;
-  return "R:" + RoutingDateStamp(station.Now()) + " @:" + config.HRoute +
-         " #:" + station.bid.BidText() + " [" + config.QTH + "]" +
-         " Tidelink $:" + BulletinId(station);
+std::string RoutingLine(const GatewayConfig& config, const BidCounter& bid, std::time_t now) {
+  return "R:" + RoutingDateStamp(now) + " @:" + config.HRoute + " #:" + bid.BidText() + " [" +
+         config.QTH + "]" + " Tidelink $:" + BulletinId(config, bid);
 }
 
-std::string CurrentInfoLine(const Station& station) {
-  const GatewayConfig& config = station.config;
-  if (!station.bid.IsOdd() && !IsBlank(config.InfoLine2)) return config.InfoLine2;
+std::string CurrentInfoLine(const GatewayConfig& config, const BidCounter& bid) {
+  if (!bid.IsOdd() && !IsBlank(config.InfoLine2)) return config.InfoLine2;
   return config.InfoLine;
 }
 
-std::string VersionBanner(const Station& station) {
-  return std::string(station.bid.IsOdd() ? kOddBanner : kEvenBanner);
+std::string VersionBanner(const BidCounter& bid) {
+  return std::string(bid.IsOdd() ? kOddBanner : kEvenBanner);
 }
 
-std::string BannerLine(const Station& station) {
-  return "** Tidewire " + VersionBanner(station) + " **";
+std::string BannerLine(const BidCounter& bid) {
+  return "** Tidewire " + VersionBanner(bid) + " **";
 }
 
-void WriteStandardTrailer(ImportWriter& writer, const Station& station) {
+void WriteStandardTrailer(ImportWriter& writer, const GatewayConfig& config,
+                          const BidCounter& bid) {
   writer.WriteBodyLine("");
   writer.WriteBodyLine("");
-  if (!IsBlank(station.config.InfoLine)) writer.WriteBodyLine(CurrentInfoLine(station));
-  writer.WriteBodyLine(BannerLine(station));
+  if (!IsBlank(config.InfoLine)) writer.WriteBodyLine(CurrentInfoLine(config, bid));
+  writer.WriteBodyLine(BannerLine(bid));
   writer.WriteBodyLine("");
   writer.WriteEnd();
 }
 
 std::string LongHeader(std::string_view address_part, std::string_view sender,
-                       const Station& station) {
+                       const GatewayConfig& config, const BidCounter& bid) {
   // FBB takes the word after "<" as the sender and drops the message when it is missing (or
   // takes the bulletin ID for it). So a blank sender falls back to AT, and with AT blank too
   // the "<" part is left out: FBB then gives its own call as the sender.
   std::string_view from = sender;
-  if (IsBlank(from)) from = station.config.AT;
+  if (IsBlank(from)) from = config.AT;
   std::string header(address_part);
   if (!IsBlank(from)) header.append(" < ").append(from);
-  header.append(" $").append(BulletinId(station));
+  header.append(" $").append(BulletinId(config, bid));
   return header;
 }
 
@@ -87,9 +85,9 @@ std::string ShortHeader(std::string_view call) { return "SP " + std::string(call
 void BeginLongMessage(ImportWriter& writer, Station& station, std::string_view address_part,
                       std::string_view sender, std::string_view title) {
   station.bid.NextBid();
-  writer.WriteHeaderLine(LongHeader(address_part, sender, station));
+  writer.WriteHeaderLine(LongHeader(address_part, sender, station.config, station.bid));
   writer.WriteTitleLine(title);
-  writer.WriteBodyLine(RoutingLine(station));
+  writer.WriteBodyLine(RoutingLine(station.config, station.bid, station.Now()));
   writer.WriteBodyLine("");
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,30 +15,32 @@ namespace tidewire::inbound {
 enum class Announce { kSilent, kAnnounce };
 
 // Opens MAIL.IN in the working directory: appended when present, created otherwise.
-[[nodiscard]] ImportWriter OpenImportFile(Station& station, Announce announce);
+[[nodiscard]] ImportWriter OpenImportFile(const std::filesystem::path& work_dir, Operator& op,
+                                          Announce announce);
 
 // "R:" line of a long-form message, for the bulletin-ID number last issued.
-[[nodiscard]] std::string RoutingLine(const Station& station);
+[[nodiscard]] std::string RoutingLine(const GatewayConfig& config, const BidCounter& bid,
+                                      std::time_t now);
 
 // InfoLine2 when the counter is even and InfoLine2 is not blank, otherwise InfoLine.
-[[nodiscard]] std::string CurrentInfoLine(const Station& station);
+[[nodiscard]] std::string CurrentInfoLine(const GatewayConfig& config, const BidCounter& bid);
 
 // The version text, chosen by the counter's parity.
-[[nodiscard]] std::string VersionBanner(const Station& station);
+[[nodiscard]] std::string VersionBanner(const BidCounter& bid);
 
 // "** Tidewire " + VersionBanner + " **".
-[[nodiscard]] std::string BannerLine(const Station& station);
+[[nodiscard]] std::string BannerLine(const BidCounter& bid);
 
 // The last issued number, "_" and BBSCall.
-[[nodiscard]] std::string BulletinId(const Station& station);
+[[nodiscard]] std::string BulletinId(const GatewayConfig& config, const BidCounter& bid);
 
 // Two empty lines, the info line (unless InfoLine is blank), the banner line, an empty line
 // and "/EX".
-void WriteStandardTrailer(ImportWriter& writer, const Station& station);
+void WriteStandardTrailer(ImportWriter& writer, const GatewayConfig& config, const BidCounter& bid);
 
 // address + " < " + sender + " $" + bulletin ID; a blank sender is replaced by AT.
 [[nodiscard]] std::string LongHeader(std::string_view address_part, std::string_view sender,
-                                     const Station& station);
+                                     const GatewayConfig& config, const BidCounter& bid);
 
 // "SP " + call + " @ " + HomeBBS + " < TDWIRE", for the gateway's answers to a registered user.
 [[nodiscard]] std::string ShortHeader(const UserRecord& user);

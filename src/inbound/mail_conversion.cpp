@@ -241,7 +241,7 @@ void WriteMessage(ImportWriter& out, Station& station, const WorkText& text, con
               : mail.SubjectText;
   BeginLongMessage(out, station, address, station.config.AT, title);
   WriteBodyCopy(out, station, text, mail, mode);
-  WriteStandardTrailer(out, station);
+  WriteStandardTrailer(out, station.config, station.bid);
   ++station.counters.EmailToPacket;
 }
 
@@ -305,7 +305,7 @@ void MatchUsers(UserDatabase& users, std::string_view line) {
 
 void ConvertMail(Station& station, MessageJournal* journal) {
   const PlainTextMode mode = ReadPlainTextMode(station);
-  ImportWriter out = OpenImportFile(station, Announce::kAnnounce);
+  ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kAnnounce);
   station.Status(" Reading file: 0000000.NOW");
   TextReader in(station.File(kMailCopy), LongLines::kSplit);
   bool separator = false;

@@ -186,7 +186,7 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
     if (!line.starts_with("Path:")) out.WriteBodyLine(line);
     if (in.AtEnd()) break;
   }
-  WriteStandardTrailer(out, station_);
+  WriteStandardTrailer(out, station_.config, station_.bid);
   station_.op.SetProgressLabel(std::to_string(station_.bid.value()));
   station_.op.giveTurn();
   InfoMessageCheck(out);
@@ -233,8 +233,8 @@ void NewsPass::BroadcastCheck(ImportWriter& out) {
     out.WriteBodyLine("");
     CopyTextFile(out, kBroadcastFile);
     out.WriteBodyLine("");
-    out.WriteBodyLine(CurrentInfoLine(station_));
-    out.WriteBodyLine(BannerLine(station_));
+    out.WriteBodyLine(CurrentInfoLine(station_.config, station_.bid));
+    out.WriteBodyLine(BannerLine(station_.bid));
     out.WriteBodyLine("");
     out.WriteEnd();
   }

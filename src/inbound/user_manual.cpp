@@ -26,7 +26,7 @@ void SendManual(Station& station, const UserRecord& user) {
     return;
   }
   TextReader in(manual, LongLines::kSplit);
-  ImportWriter out = OpenImportFile(station, Announce::kSilent);
+  ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kSilent);
   out.WriteHeaderLine(ShortHeader(user));
   out.WriteTitleLine("*** TIDEWIRE USER MANUAL ***");
   out.WriteBodyLine("");

@@ -18,8 +18,8 @@ constexpr std::string_view kTitle = "*** DELIVERY ERROR ***";
 void WriteTrailer(inbound::ImportWriter& writer, const Station& station) {
   writer.WriteBodyLine("");
   writer.WriteBodyLine("");
-  writer.WriteBodyLine(inbound::CurrentInfoLine(station));
-  writer.WriteBodyLine(inbound::BannerLine(station));
+  writer.WriteBodyLine(inbound::CurrentInfoLine(station.config, station.bid));
+  writer.WriteBodyLine(inbound::BannerLine(station.bid));
   writer.WriteBodyLine("");
   writer.WriteEnd();
 }
@@ -90,8 +90,8 @@ void WriteUnregisteredRejection(Station& station, const ExportMessage& message) 
   out.WriteBodyLine(message.RouteLine);
   out.WriteBodyLine("");
   out.WriteBodyLine("");
-  out.WriteBodyLine(inbound::CurrentInfoLine(station));
-  out.WriteBodyLine(inbound::BannerLine(station));
+  out.WriteBodyLine(inbound::CurrentInfoLine(station.config, station.bid));
+  out.WriteBodyLine(inbound::BannerLine(station.bid));
   out.WriteBodyLine("");
   out.WriteBodyLine("");
   out.WriteEnd();

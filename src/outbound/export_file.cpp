@@ -134,8 +134,8 @@ void ExportPass::ScanForAddressLine() {
 
 // The steps after the export file: pack the reply files, then announce the packet.
 void FinishPacket(Station& station) {
-  PackReplyFiles(station, station.File(kTakenIndexFile));
-  WriteRepliesFile(station);
+  PackReplyFiles(station.work_dir, station.op, station.File(kTakenIndexFile));
+  WriteRepliesFile(station.work_dir);
 }
 
 // What an earlier pass stopped on before its packet was announced: reply files of messages it
@@ -145,17 +145,17 @@ void FinishPacket(Station& station) {
 void FinishEarlierPacket(Station& station, const fs::path& export_file) {
   const fs::path taken = station.File(kTakenIndexFile);
   const fs::path taken_from = station.File(kTakenFromFile);
-  PutPackedFilesInPlace(station);
+  PutPackedFilesInPlace(station.work_dir);
   if (EntryExists(taken)) {
     if (UsableFileExists(taken_from) && ReadFirstLine(taken_from) == FileIdentity(export_file)) {
       DeleteFile(taken);
     } else {
       station.Status(" Packing reply files of an earlier pass (INDEX)");
-      PackReplyFiles(station, taken);
+      PackReplyFiles(station.work_dir, station.op, taken);
     }
   }
   DeleteFileIfPresent(taken_from);
-  WriteRepliesFile(station);
+  WriteRepliesFile(station.work_dir);
 }
 
 // Deleting the export file hands its messages over to the reply files: INDEX takes its other
@@ -237,13 +237,13 @@ void ProcessExportFile(Station& station, MessageIdSource& ids) {
       }
     }
     station.Status(">> NOT FOUND : Exportfile FBBEMAIL");
-    WriteRepliesFile(station);
+    WriteRepliesFile(station.work_dir);
     return;
   }
   std::optional<ExportLock> lock = ExportLock::Take(station.MailinFile(kExportLock), station.Now());
   if (!lock) {
     station.Status(">> LOCKED : Exportfile FBBEMAIL, left for the next pass");
-    WriteRepliesFile(station);
+    WriteRepliesFile(station.work_dir);
     return;
   }
   if (FileSizeOf(export_file) < kSmallestUsefulSize) {

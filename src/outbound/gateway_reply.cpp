@@ -5,7 +5,7 @@
 namespace tidewire::outbound {
 
 GatewayReply::GatewayReply(Station& station, std::string_view header, std::string_view title)
-    : writer_(inbound::OpenImportFile(station, inbound::Announce::kSilent)) {
+    : writer_(inbound::OpenImportFile(station.work_dir, station.op, inbound::Announce::kSilent)) {
   writer_.WriteHeaderLine(header);
   writer_.WriteTitleLine(title);
 }

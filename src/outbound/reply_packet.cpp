@@ -103,25 +103,27 @@ class PacketFile {
 
 }  // namespace
 
-void PackReplyFiles(Station& station) { PackReplyFiles(station, station.File(kIndexFile)); }
+void PackReplyFiles(const fs::path& work_dir, Operator& op) {
+  PackReplyFiles(work_dir, op, work_dir / kIndexFile);
+}
 
-void PackReplyFiles(Station& station, const fs::path& index_path) {
+void PackReplyFiles(const fs::path& work_dir, Operator& op, const fs::path& index_path) {
   if (!UsableFileExists(index_path)) return;
   if (FileSizeOf(index_path) == 0) {
-    station.Status(" Deleting INDEX-File, Filesize = 0");
+    op.StatusLine(" Deleting INDEX-File, Filesize = 0");
     DeleteFile(index_path);
-    station.op.giveTurn();
+    op.giveTurn();
     return;
   }
-  PacketFile mail(station.File(kMailPacket));
-  PacketFile news(station.File(kNewsPacket));
+  PacketFile mail(work_dir / kMailPacket);
+  PacketFile news(work_dir / kNewsPacket);
   TextReader index(index_path);
   std::vector<char> buffer(kCopyBuffer);
   while (!index.AtEnd()) {
     const std::string name = index.ReadLine();
     const std::uint32_t size = IndexedSize(index.ReadLine(), index_path);
     PacketFile& packet = IsMailReplyFile(name) ? mail : news;
-    AppendMessage(station.File(name), size, packet.writer(), buffer);
+    AppendMessage(work_dir / name, size, packet.writer(), buffer);
     packet.Added(size);
   }
   index.Close();
@@ -129,26 +131,26 @@ void PackReplyFiles(Station& station, const fs::path& index_path) {
   news.Finish();
   // Both packet files are whole: from here on they are only put in place, by this pass or,
   // after a crash, by the next (PutPackedFilesInPlace).
-  RenameFile(index_path, station.File(kPackedIndexFile));
+  RenameFile(index_path, work_dir / kPackedIndexFile);
   mail.PutInPlace();
   news.PutInPlace();
-  DeleteFile(station.File(kPackedIndexFile));
+  DeleteFile(work_dir / kPackedIndexFile);
 }
 
-void PutPackedFilesInPlace(Station& station) {
-  if (!EntryExists(station.File(kPackedIndexFile))) return;
+void PutPackedFilesInPlace(const fs::path& work_dir) {
+  if (!EntryExists(work_dir / kPackedIndexFile)) return;
   for (const std::string_view name : {kMailPacket, kNewsPacket}) {
-    const fs::path temp = ReplacementName(station.File(name));
-    if (EntryExists(temp)) RenameFile(temp, station.File(name));
+    const fs::path temp = ReplacementName(work_dir / name);
+    if (EntryExists(temp)) RenameFile(temp, work_dir / name);
   }
-  DeleteFile(station.File(kPackedIndexFile));
+  DeleteFile(work_dir / kPackedIndexFile);
 }
 
-void WriteRepliesFile(Station& station) {
-  const bool mail = FileIsPresent(station.File(kMailPacket));
-  const bool news = FileIsPresent(station.File(kNewsPacket));
+void WriteRepliesFile(const fs::path& work_dir) {
+  const bool mail = FileIsPresent(work_dir / kMailPacket);
+  const bool news = FileIsPresent(work_dir / kNewsPacket);
   if (!mail && !news) return;
-  TextWriter replies(station.File(kRepliesFile), TextWriter::Mode::kReplace);
+  TextWriter replies(work_dir / kRepliesFile, TextWriter::Mode::kReplace);
   std::vector<formats::ReplyArea> areas;
   if (mail) areas.push_back({"MAIL", "mail", "b"});
   if (news) areas.push_back({"NEWS", "news", "B"});

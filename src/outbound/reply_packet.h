@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/station.h"
+#include "base/operator.h"
 
 namespace tidewire::outbound {
 
@@ -21,13 +21,14 @@ inline constexpr std::string_view kPackedIndexFile = "INDEX.PKD";
 // Packs the reply files listed in INDEX into MAIL.MSG (".M01") and NEWS.MSG (the others), each
 // behind its length, then deletes INDEX; no packet file is left empty. An empty INDEX is only
 // deleted. Messages of a packet file already there stay in front of the new ones.
-void PackReplyFiles(Station& station);
-void PackReplyFiles(Station& station, const std::filesystem::path& index_path);
+void PackReplyFiles(const std::filesystem::path& work_dir, Operator& op);
+void PackReplyFiles(const std::filesystem::path& work_dir, Operator& op,
+                    const std::filesystem::path& index_path);
 
 // Finishes a packing that a crash stopped after both packet files were written.
-void PutPackedFilesInPlace(Station& station);
+void PutPackedFilesInPlace(const std::filesystem::path& work_dir);
 
 // Writes REPLIES naming MAIL.MSG and NEWS.MSG, those that are present; nothing when neither is.
-void WriteRepliesFile(Station& station);
+void WriteRepliesFile(const std::filesystem::path& work_dir);
 
 }  // namespace tidewire::outbound

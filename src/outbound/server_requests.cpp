@@ -27,8 +27,8 @@ bool HoldsAny(std::string_view title, std::initializer_list<std::string_view> fo
 }
 
 void WriteInfoAndBanner(inbound::ImportWriter& out, const Station& station) {
-  out.WriteBodyLine(inbound::CurrentInfoLine(station));
-  out.WriteBodyLine(inbound::BannerLine(station));
+  out.WriteBodyLine(inbound::CurrentInfoLine(station.config, station.bid));
+  out.WriteBodyLine(inbound::BannerLine(station.bid));
 }
 
 void AnswerUserInfo(Station& station, const ExportMessage& message) {

@@ -106,7 +106,7 @@ TEST(Health, APassRecordsItAndAnUnattendedRunFailsWhenMailStandsStill) {
                Answer::kYes);
   EXPECT_EQ(RunCycle(station), PassEnd::kCompleted);
   EXPECT_EQ(station.MailNotMoving, "");
-  const Health health = ReadHealth(station);
+  const Health health = ReadHealth(station.work_dir);
   EXPECT_EQ(health.last_good_pass, kNow);
   EXPECT_EQ(health.last_fetch, kNow);
   EXPECT_EQ(health.mailin_waiting_since, 0);
@@ -115,7 +115,7 @@ TEST(Health, APassRecordsItAndAnUnattendedRunFailsWhenMailStandsStill) {
   ScriptedOperator fresh;
   Station restarted(fresh, place.WorkDir());
   restarted.clock = [] { return kNow + 31 * kMinute; };
-  ShowStationHealth(restarted);
+  ShowStationHealth(restarted.work_dir, restarted.Now(), restarted.op);
   EXPECT_TRUE(fresh.health.starts_with("*** Mail does not move: no mail was fetched"));
 }
 

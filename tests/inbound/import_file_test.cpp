@@ -55,7 +55,7 @@ class ImportFileTest : public ::testing::Test {
 
 TEST_F(ImportFileTest, RoutingLineIsMadeOfItsPiecesInUtc) {
   IssueBid(1234);
-  EXPECT_EQ(RoutingLine(station_),
+  EXPECT_EQ(RoutingLine(station_.config, station_.bid, station_.Now()),
             "R:261207/2330Z @:#TST.DEU.EU #:1234 [Testcity] Tidelink $:1234-XX0BBS");
 }
 
@@ -63,16 +63,17 @@ TEST_F(ImportFileTest, EmptyRouteAndQthLeaveNothingBetweenTheMarkers) {
   station_.config.HRoute.clear();
   station_.config.QTH.clear();
   IssueBid(7);
-  EXPECT_EQ(RoutingLine(station_), "R:261207/2330Z @: #:7 [] Tidelink $:7-XX0BBS");
+  EXPECT_EQ(RoutingLine(station_.config, station_.bid, station_.Now()),
+            "R:261207/2330Z @: #:7 [] Tidelink $:7-XX0BBS");
 }
 
 TEST_F(ImportFileTest, BidAfter99989IsOne) {
   station_.bid.Set(BidCounter::kLast);
-  ImportWriter writer = OpenImportFile(station_, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   BeginLongMessage(writer, station_, "SB NEWS @ EU", "XX2DEF", "Title");
-  WriteStandardTrailer(writer, station_);
+  WriteStandardTrailer(writer, station_.config, station_.bid);
   writer.Close();
-  EXPECT_EQ(BulletinId(station_), "1-XX0BBS");
+  EXPECT_EQ(BulletinId(station_.config, station_.bid), "1-XX0BBS");
   EXPECT_EQ(MailIn(),
             "SB NEWS @ EU < XX2DEF $1-XX0BBS\r\n"
             "Title\r\n"
@@ -102,10 +103,10 @@ TEST_P(ParityTest, InfoLineAndBannerFollowTheCounter) {
   station_.config.InfoLine = c.info_line;
   station_.config.InfoLine2 = c.info_line2;
   station_.bid.Set(c.counter);
-  EXPECT_EQ(CurrentInfoLine(station_), c.info);
-  EXPECT_EQ(VersionBanner(station_),
+  EXPECT_EQ(CurrentInfoLine(station_.config, station_.bid), c.info);
+  EXPECT_EQ(VersionBanner(station_.bid),
             std::string("V1.6 Beta  INTERNET <-> PACKET Radio Gateway by ") + c.banner_end);
-  EXPECT_EQ(BannerLine(station_),
+  EXPECT_EQ(BannerLine(station_.bid),
             std::string("** Tidewire V1.6 Beta  INTERNET <-> PACKET Radio Gateway by ") +
                 c.banner_end + " **");
 }
@@ -123,10 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
 // The trailer of one message issued as `number`, everything after the body.
 std::string TrailerBytes(Station& station, std::int32_t number) {
   station.bid.Set(number);
-  ImportWriter writer = OpenImportFile(station, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station.work_dir, station.op, Announce::kSilent);
   writer.WriteHeaderLine("SP A");
   writer.WriteTitleLine("t");
-  WriteStandardTrailer(writer, station);
+  WriteStandardTrailer(writer, station.config, station.bid);
   writer.Close();
   const std::string bytes = ReadBytes(station.File("MAIL.IN"));
   DeleteFile(station.File("MAIL.IN"));
@@ -159,10 +160,10 @@ TEST_F(ImportFileTest, BlankInfoLine2GivesInfoLineOnEvenNumbers) {
 
 TEST_F(ImportFileTest, ConsecutiveMessagesAlternateTheBanners) {
   station_.bid.Set(40);
-  ImportWriter writer = OpenImportFile(station_, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (int i = 0; i < 2; ++i) {
     BeginLongMessage(writer, station_, "SP XX1ABC @ XX0BBS", "INET", "Mail");
-    WriteStandardTrailer(writer, station_);
+    WriteStandardTrailer(writer, station_.config, station_.bid);
   }
   writer.Close();
   const std::string bytes = MailIn();
@@ -178,13 +179,17 @@ TEST_F(ImportFileTest, ConsecutiveMessagesAlternateTheBanners) {
 
 TEST_F(ImportFileTest, LongHeaderNeverLeavesTheSenderEmpty) {
   IssueBid(55);
-  EXPECT_EQ(LongHeader("SP XX1ABC @ XX0BBS", "INET", station_),
+  EXPECT_EQ(LongHeader("SP XX1ABC @ XX0BBS", "INET", station_.config, station_.bid),
             "SP XX1ABC @ XX0BBS < INET $55-XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU < INET $55-XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "  ", station_), "SB INFO @ EU < INET $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_.config, station_.bid),
+            "SB INFO @ EU < INET $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "  ", station_.config, station_.bid),
+            "SB INFO @ EU < INET $55-XX0BBS");
   station_.config.AT = " ";
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_), "SB INFO @ EU $55-XX0BBS");
-  EXPECT_EQ(LongHeader("SB INFO @ EU", "SERVER", station_), "SB INFO @ EU < SERVER $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "", station_.config, station_.bid),
+            "SB INFO @ EU $55-XX0BBS");
+  EXPECT_EQ(LongHeader("SB INFO @ EU", "SERVER", station_.config, station_.bid),
+            "SB INFO @ EU < SERVER $55-XX0BBS");
 }
 
 TEST_F(ImportFileTest, ShortHeaderForms) {
@@ -199,14 +204,14 @@ TEST_F(ImportFileTest, ShortHeaderForms) {
 
 TEST_F(ImportFileTest, FirstWriterCreatesLaterWriterAppends) {
   {
-    ImportWriter first = OpenImportFile(station_, Announce::kAnnounce);
+    ImportWriter first = OpenImportFile(station_.work_dir, station_.op, Announce::kAnnounce);
     first.WriteHeaderLine(ShortHeader("XX1ABC"));
     first.WriteTitleLine("*** ACK - MESSAGE ***");
     first.WriteEnd();
     first.Close();
   }
   {
-    ImportWriter second = OpenImportFile(station_, Announce::kAnnounce);
+    ImportWriter second = OpenImportFile(station_.work_dir, station_.op, Announce::kAnnounce);
     second.WriteHeaderLine(ShortHeader("XX2DEF"));
     second.WriteTitleLine("*** SERVER MESSAGE ***");
     second.WriteEnd();
@@ -221,7 +226,7 @@ TEST_F(ImportFileTest, FirstWriterCreatesLaterWriterAppends) {
 
 TEST_F(ImportFileTest, SilentOpenAppendsToAnExistingFile) {
   WriteBytes(dir_ / "mail.in", "SP OLD\r\nold\r\n/EX\r\n");
-  ImportWriter writer = OpenImportFile(station_, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   writer.WriteHeaderLine("SP NEW");
   writer.WriteTitleLine("new");
   writer.WriteEnd();
@@ -236,7 +241,7 @@ TEST_F(ImportFileTest, UnusableFileIsNotReplaced) {
   WriteBytes(path, "SP OLD\r\nold\r\n/EX\r\n");
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   try {
-    (void)OpenImportFile(station_, Announce::kAnnounce);
+    (void)OpenImportFile(station_.work_dir, station_.op, Announce::kAnnounce);
     FAIL() << "no error";
   } catch (const IoError& e) {
     EXPECT_STREQ(e.what(), "File access denied");
@@ -257,11 +262,11 @@ TEST_F(ImportFileTest, ForgedMessagesInABodyStayBody) {
       "/EX",
   };
   station_.bid.Set(100);
-  ImportWriter writer = OpenImportFile(station_, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (const std::string& line : hostile) {
     BeginLongMessage(writer, station_, "SP XX1ABC @ XX0BBS", "", "Mail");
     writer.WriteBodyLine(line);
-    WriteStandardTrailer(writer, station_);
+    WriteStandardTrailer(writer, station_.config, station_.bid);
   }
   writer.WriteHeaderLine(ShortHeader("XX1ABC"));
   writer.WriteTitleLine("*** SERVER MESSAGE ***");
@@ -305,10 +310,10 @@ TEST_F(ImportFileTest, HostileTitlesStayOneTitleLine) {
   const std::vector<std::string> titles = {"/EX", "/abort", "t\n/EX\nSP XX9EVL < EVIL\nx",
                                            std::string("a\0\r\nSB ALL", 10)};
   station_.bid.Set(10);
-  ImportWriter writer = OpenImportFile(station_, Announce::kSilent);
+  ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (const std::string& title : titles) {
     BeginLongMessage(writer, station_, "SB ALL @ WW", "SERVER", title);
-    WriteStandardTrailer(writer, station_);
+    WriteStandardTrailer(writer, station_.config, station_.bid);
   }
   writer.Close();
   int dropped = 0;

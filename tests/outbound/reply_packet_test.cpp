@@ -218,10 +218,10 @@ TEST_F(ReplyFiles, MessageOf70000BytesHasItsLengthInFront) {
 TEST_F(ReplyFiles, PackingStopsWhenAListedFileIsShorterThanItsSize) {
   Put("1.M01", "abc");
   Put("INDEX", "1.M01\r\n10\r\n");
-  EXPECT_THROW(PackReplyFiles(station_), IoError);
+  EXPECT_THROW(PackReplyFiles(station_.work_dir, op_), IoError);
   Put("INDEX", "1.M01\r\nten\r\n");
   try {
-    PackReplyFiles(station_);
+    PackReplyFiles(station_.work_dir, op_);
     ADD_FAILURE();
   } catch (const IoError& e) {
     EXPECT_STREQ(e.what(), "Invalid numeric input");
@@ -262,10 +262,10 @@ TEST_F(ReplyFiles, MessagesOfAPassStoppedAfterTakingThemGoWithTheNextPacket) {
 }
 
 TEST_F(ReplyFiles, RepliesStepWithoutPacketFilesWritesNothing) {
-  WriteRepliesFile(station_);
+  WriteRepliesFile(station_.work_dir);
   EXPECT_FALSE(WorkHas("REPLIES"));
   Put("MAIL.MSG", "x");
-  WriteRepliesFile(station_);
+  WriteRepliesFile(station_.work_dir);
   EXPECT_EQ(Work("REPLIES"), "MAIL\tmail\tb\n");
 }
 
