@@ -35,4 +35,13 @@ std::string RoutingDateStamp(std::time_t when) {
   return text;
 }
 
+std::string LocalDateTime(std::time_t when) {
+  char text[32] = "1970-01-01 00:00:00";
+  std::tm local{};
+  if (localtime_r(&when, &local) != nullptr) {
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  }
+  return text;
+}
+
 }  // namespace tidewire

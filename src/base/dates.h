@@ -11,4 +11,7 @@ namespace tidewire {
 // "261207/0015Z" for a routing line: the stamp is marked Z, so it is UTC.
 [[nodiscard]] std::string RoutingDateStamp(std::time_t when);
 
+// "2026-12-07 00:15:37" in local time, for the station's own records.
+[[nodiscard]] std::string LocalDateTime(std::time_t when);
+
 }  // namespace tidewire

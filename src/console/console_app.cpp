@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "console/console_operator.h"
 #include "cycle/floppy_backup.h"
+#include "cycle/held_commands.h"
 #include "cycle/run_cycle.h"
 #include "cycle/run_log.h"
 #include "cycle/start_up.h"
@@ -24,7 +25,8 @@ namespace tidewire::console {
 namespace {
 
 constexpr std::string_view kLockFile = "tidewire.lck";
-constexpr std::string_view kCommandList = "Commands: GO!, Backup, Restore, LOG, Stop";
+constexpr std::string_view kCommandList =
+    "Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop";
 
 enum class Outcome { kGoOn, kEnd };
 
@@ -71,6 +73,23 @@ void StopAtEndOfInput(Station& station, ConsoleOperator& op) {
   Guarded(station, [&] { cycle::StopClick(station); });
 }
 
+// "RELEASE n" or "DROP n".
+struct HeldCommandWords {
+  bool release = false;
+  int number = 0;
+};
+
+std::optional<HeldCommandWords> HeldCommand(std::string_view command) {
+  const std::size_t blank = command.find(' ');
+  if (blank == std::string_view::npos) return std::nullopt;
+  const std::string_view verb = command.substr(0, blank);
+  const bool release = EqualsIgnoringCase(verb, "RELEASE");
+  if (!release && !EqualsIgnoringCase(verb, "DROP")) return std::nullopt;
+  const auto number = ParseDecimal(command.substr(command.find_first_not_of(' ', blank)));
+  if (!number || *number <= 0) return std::nullopt;
+  return HeldCommandWords{release, *number};
+}
+
 Outcome RunCommand(Station& station, ConsoleOperator& op, Session& session,
                    std::string_view command) {
   if (EqualsIgnoringCase(command, "GO!") || EqualsIgnoringCase(command, "GO")) {
@@ -87,6 +106,20 @@ Outcome RunCommand(Station& station, ConsoleOperator& op, Session& session,
   }
   if (EqualsIgnoringCase(command, "LOG")) {
     Guarded(station, [&] { cycle::ListRunLog(station.work_dir, station.op); });
+    return Outcome::kGoOn;
+  }
+  if (EqualsIgnoringCase(command, "HELD")) {
+    Guarded(station, [&] { cycle::ShowHeld(station); });
+    return Outcome::kGoOn;
+  }
+  if (const auto held = HeldCommand(command)) {
+    Guarded(station, [&] {
+      if (held->release) {
+        (void)cycle::ReleaseHeldMessage(station, held->number);
+      } else {
+        (void)cycle::DropHeldMessage(station, held->number);
+      }
+    });
     return Outcome::kGoOn;
   }
   if (EqualsIgnoringCase(command, "Stop")) return Stop(station);

@@ -8,8 +8,11 @@
 #include "base/file_layer.h"
 #include "base/text.h"
 #include "formats/soup_download.h"
+#include "inbound/air_rules.h"
+#include "inbound/held_queue.h"
 #include "inbound/import_file.h"
 #include "inbound/plain_text.h"
+#include "inbound/traffic_log.h"
 
 namespace tidewire::inbound {
 
@@ -72,6 +75,7 @@ class WorkText {
   explicit WorkText(const Station& station) : path_(station.File(kWorkText)) {}
 
   void Append(const std::string& line) {
+    size_ += line.size() + 1;
     if (file_) {
       file_->WriteLine(line);
       return;
@@ -88,6 +92,9 @@ class WorkText {
   void Finish() {
     if (file_) file_->Close();
   }
+
+  // The e-mail's size as it came: its lines, each with its line end.
+  [[nodiscard]] std::uint64_t size() const { return size_; }
 
   // Reads the lines back, as often as wanted.
   class Reader {
@@ -114,8 +121,18 @@ class WorkText {
   fs::path path_;
   std::vector<std::string> lines_;
   std::size_t bytes_ = 0;
+  std::uint64_t size_ = 0;
   std::optional<TextWriter> file_;
 };
+
+// The e-mail's lines into a file, each ended by CR LF, so that it reads back as it was read.
+RawWriter RawOf(const WorkText& text) {
+  return [&text](BinaryWriter& out) {
+    WorkText::Reader work(text);
+    while (!work.AtEnd()) out.Write(work.ReadLine() + "\r\n");
+    work.Close();
+  };
+}
 
 bool PatternMatches(std::string_view pattern, std::string_view text) {
   if (pattern == "*") return true;
@@ -245,20 +262,67 @@ void WriteMessage(ImportWriter& out, Station& station, const WorkText& text, con
   ++station.counters.EmailToPacket;
 }
 
-void WriteMessagesOfMail(ImportWriter& out, Station& station, const WorkText& text,
-                         const MailState& mail, const PlainTextMode& mode) {
+// Writes the e-mail's packet messages; returns the addresses they went to.
+std::string WriteMessagesOfMail(ImportWriter& out, Station& station, const WorkText& text,
+                                const MailState& mail, const PlainTextMode& mode) {
   UserDatabase& users = station.users;
   // Mail for nobody registered goes to the list or AT2 also with an empty user table: thrown
   // away, it would be gone from the provider with no trace on the air.
   if (!users.AnyUserMatched) {
-    WriteMessage(out, station, text, mail, NonPersonalAddress(station, mail), mode);
-    return;
+    const std::string address = NonPersonalAddress(station, mail);
+    WriteMessage(out, station, text, mail, address, mode);
+    return address;
   }
+  std::string addresses;
   for (int k = 1; k <= users.UserCount(); ++k) {
     if (users[k].UserMatched) {
-      WriteMessage(out, station, text, mail, PersonalAddress(users[k]), mode);
+      const std::string address = PersonalAddress(users[k]);
+      WriteMessage(out, station, text, mail, address, mode);
+      addresses += (addresses.empty() ? "" : ", ") + address;
     }
   }
+  return addresses;
+}
+
+std::string SubjectOf(const MailState& mail) { return TrimTrailing(mail.SubjectText); }
+
+TrafficEntry Traffic(const Station& station, const WorkText& text, const MailState& mail,
+                     std::string recipients, Verdict verdict) {
+  return {station.Now(),
+          "in",
+          SenderAddress(mail.FromLine),
+          std::move(recipients),
+          SubjectOf(mail),
+          mail.MessageId,
+          text.size(),
+          verdict};
+}
+
+// Whether the e-mail may go on the air: its size and the filter for every e-mail, the
+// acceptlist for one that reaches no registered user.
+Judgement Judge(const AirRules& rules, const Station& station, const WorkText& text,
+                const MailState& mail) {
+  Judgement judgement = rules.JudgeSizeAndFilter(station.work_dir, text.size(), RawOf(text));
+  if (judgement.verdict == Verdict::kPassed && !station.users.AnyUserMatched &&
+      !rules.Accepts(SenderAddress(mail.FromLine))) {
+    judgement = {Verdict::kHeld, "sender not on ACCEPT.LST"};
+  }
+  return judgement;
+}
+
+// A held e-mail waits in HELD/, a dropped one too (as dropped): either way it is in the log.
+void KeepOffTheAir(Station& station, const WorkText& text, const MailState& mail,
+                   const Judgement& judgement) {
+  HeldMessage info;
+  info.sender = SenderAddress(mail.FromLine);
+  info.subject = SubjectOf(mail);
+  info.size = text.size();
+  info.reason = judgement.reason;
+  const int n = HoldMessage(station.work_dir, info, RawOf(text), station.Now());
+  if (judgement.verdict == Verdict::kDropped) (void)DropHeld(station.work_dir, n);
+  station.Status(" " + std::string(VerdictWord(judgement.verdict)) + " (" + judgement.reason +
+                 "): e-mail from " + info.sender + ", HELD " + std::to_string(n));
+  LogTraffic(station.work_dir, Traffic(station, text, mail, "", judgement.verdict));
 }
 
 // Reads one e-mail into the work text; returns whether a further separator was read.
@@ -279,6 +343,25 @@ bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail)
   }
   work.Finish();
   return separator;
+}
+
+// The e-mails the operator released since the last pass, converted as they would have been.
+void ConvertReleasedMail(ImportWriter& out, Station& station, const PlainTextMode& mode) {
+  for (const HeldMessage& held : ListHeld(station.work_dir)) {
+    if (!held.released) continue;
+    MailState mail;
+    WorkText work(station);
+    ResetUsers(station.users);
+    TextReader in(ReleasedFile(station.work_dir, held.number), LongLines::kSplit);
+    (void)ReadMail(in, station, work, mail);
+    in.Close();
+    station.Status(" Released from HELD " + std::to_string(held.number) + ": e-mail from " +
+                   held.sender);
+    std::string recipients = WriteMessagesOfMail(out, station, work, mail, mode);
+    LogTraffic(station.work_dir,
+               Traffic(station, work, mail, std::move(recipients), Verdict::kReleased));
+    ForgetReleased(station.work_dir, held.number);
+  }
 }
 
 }  // namespace
@@ -305,7 +388,9 @@ void MatchUsers(UserDatabase& users, std::string_view line) {
 
 void ConvertMail(Station& station, MessageJournal* journal) {
   const PlainTextMode mode = ReadPlainTextMode(station);
+  const AirRules rules = AirRules::Read(station.work_dir);
   ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kAnnounce);
+  ConvertReleasedMail(out, station, mode);
   station.Status(" Reading file: 0000000.NOW");
   TextReader in(station.File(kMailCopy), LongLines::kSplit);
   bool separator = false;
@@ -323,7 +408,16 @@ void ConvertMail(Station& station, MessageJournal* journal) {
       station.Status(" Handed to FBB before, skipped: e-mail " + mail.MessageId);
       continue;
     }
-    WriteMessagesOfMail(out, station, work, mail, mode);
+    const Judgement judgement = Judge(rules, station, work, mail);
+    if (judgement.verdict != Verdict::kPassed) {
+      KeepOffTheAir(station, work, mail, judgement);
+      continue;
+    }
+    std::string recipients = WriteMessagesOfMail(out, station, work, mail, mode);
+    if (rules.Watched() || TrafficLogKept(station.work_dir)) {
+      LogTraffic(station.work_dir,
+                 Traffic(station, work, mail, std::move(recipients), Verdict::kPassed));
+    }
   }
   in.Close();
   out.Close();

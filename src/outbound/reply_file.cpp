@@ -4,6 +4,8 @@
 
 #include "base/dates.h"
 #include "base/text.h"
+#include "inbound/air_rules.h"
+#include "inbound/traffic_log.h"
 #include "outbound/reply_packet.h"
 
 namespace tidewire::outbound {
@@ -132,7 +134,11 @@ std::string ReplyHeader(std::string_view letters, std::string_view address, std:
 }
 
 ReplyFileWriter::ReplyFileWriter(Station& station, MessageIdSource& ids)
-    : station_(station), ids_(ids), index_(station.File(kIndexFile), TextWriter::Mode::kCreate) {}
+    : station_(station),
+      ids_(ids),
+      index_(station.File(kIndexFile), TextWriter::Mode::kCreate),
+      log_traffic_(inbound::AirRules::Read(station.work_dir).Watched() ||
+                   inbound::TrafficLogKept(station.work_dir)) {}
 
 void ReplyFileWriter::WriteMessage(const ExportMessage& message, TextReader& export_file) {
   const std::string letters = ids_.NextLetters();
@@ -157,7 +163,18 @@ void ReplyFileWriter::WriteMessage(const ExportMessage& message, TextReader& exp
   }
   out.Close();
   index_.WriteLine(name);
-  index_.WriteLine(std::to_string(FileSizeOf(path)));
+  const std::int64_t size = FileSizeOf(path);
+  index_.WriteLine(std::to_string(size));
+  // A user wrote to this address: its answers may reach the air (ACCEPT.LST, when kept).
+  if (IsMailAddress(message.ToField)) {
+    inbound::AddCorrespondent(station_.work_dir, message.ToField, user.UserCALL, station_.Now());
+  }
+  if (log_traffic_) {
+    inbound::LogTraffic(station_.work_dir,
+                        {station_.Now(), "out", user.UserCALL, message.ToField, message.Title,
+                         "<" + MessageId(letters, user, station_.config) + ">",
+                         static_cast<std::uint64_t>(size), inbound::Verdict::kPassed});
+  }
 }
 
 void ReplyFileWriter::CloseIndex() { index_.Close(); }

@@ -58,6 +58,7 @@ class ReplyFileWriter {
   Station& station_;
   MessageIdSource& ids_;
   TextWriter index_;
+  bool log_traffic_;  // TRAFFIC.LOG records the messages going out
   int n_ = 0;
 };
 

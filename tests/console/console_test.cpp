@@ -43,7 +43,8 @@ TEST_F(ConsoleTest, LogListsTheLogFileLineByLine) {
   WriteBytes(dir_ / "TWIRE.LOG", kLog);
   const ConsoleResult result = RunConsoleWith(dir_.path(), "log\n");
   EXPECT_TRUE(Holds(result.output,
-                    "Commands: GO!, Backup, Restore, LOG, Stop\n-- Tidewire LOGfile -- \n"
+                    "Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop\n-- "
+                    "Tidewire LOGfile -- \n"
                     "Date/Time          : Mon, 7 Dec 2026 00:15:37 +0100\n"
                     "Latest BID #       : 4711\n"));
   EXPECT_TRUE(Holds(result.output, "[State] Ready to GO!\n"));
@@ -82,8 +83,9 @@ TEST_F(ConsoleTest, StopAnsweredNoKeepsReadingCommands) {
 TEST_F(ConsoleTest, EndOfInputStopsWithoutAsking) {
   WriteBytes(dir_ / "sound", "");
   const ConsoleResult result = RunConsoleWith(dir_.path(), "");
-  EXPECT_TRUE(
-      Holds(result.output, "Commands: GO!, Backup, Restore, LOG, Stop\nEnd of input: stopping.\n"));
+  EXPECT_TRUE(Holds(result.output,
+                    "Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop\nEnd of "
+                    "input: stopping.\n"));
   EXPECT_TRUE(Lacks(result.output, ("Are you sure ?")));
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_TRUE(Exists("sound"));
@@ -92,7 +94,8 @@ TEST_F(ConsoleTest, EndOfInputStopsWithoutAsking) {
 TEST_F(ConsoleTest, UnknownCommandIsNamedWithTheCommandList) {
   const ConsoleResult result = RunConsoleWith(dir_.path(), "\n  \nFrobnicate\n");
   EXPECT_TRUE(Holds(result.output,
-                    "Unknown command \"Frobnicate\". Commands: GO!, Backup, Restore, LOG, Stop\n"));
+                    "Unknown command \"Frobnicate\". Commands: GO!, Backup, Restore, LOG, HELD, "
+                    "RELEASE n, DROP n, Stop\n"));
   EXPECT_EQ(result.exit_status, 0);
 }
 
@@ -135,7 +138,8 @@ TEST_F(ConsoleTest, MissingSettingsFileAtEndOfInputIsAcknowledged) {
   EXPECT_TRUE(Holds(result.output,
                     "[Error box]\n| TWIRE.CFG file not found! Please set and save settings\n"
                     "| or use your Backup disk to restore old one.\n[OK] ?\n"
-                    "Answer: OK (end of input)\nCommands: GO!, Backup, Restore, LOG, Stop\n"));
+                    "Answer: OK (end of input)\nCommands: GO!, Backup, Restore, LOG, HELD, RELEASE "
+                    "n, DROP n, Stop\n"));
   EXPECT_EQ(result.exit_status, 0);
 }
 
@@ -149,7 +153,9 @@ TEST_F(ConsoleTest, SecondInstanceIsRefusedWhileTheLockIsHeld) {
 
 TEST_F(ConsoleTest, SecondProgramIsRefusedWhileTheFirstRuns) {
   ConsoleProcess first(dir_.path());
-  ASSERT_TRUE(first.WaitForOutput("Commands: GO!, Backup, Restore, LOG, Stop\n")) << first.output();
+  ASSERT_TRUE(
+      first.WaitForOutput("Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop\n"))
+      << first.output();
   const ConsoleResult second = RunConsoleWith(dir_.path(), "");
   EXPECT_EQ(second.exit_status, 1);
   EXPECT_TRUE(Holds(second.output, "Another Tidewire instance is running"));
