@@ -17,10 +17,12 @@
 #include "base/errors.h"
 #include "base/file_layer.h"
 #include "cycle/floppy_backup.h"
+#include "cycle/held_commands.h"
 #include "cycle/run_log.h"
 #include "cycle/start_up.h"
 #include "dialogs/edit_gen_form.h"
 #include "dialogs/edit_user_form.h"
+#include "dialogs/held_dialog.h"
 #include "dialogs/text_edit_launcher.h"
 #include "platform/drives.h"
 #include "platform/ini_file.h"
@@ -132,6 +134,8 @@ void TForm1::BuildButtons() {
   explorer_button1_ = MakeButton("ExplorerButton1", "LOG");
   explorer_button2_ = MakeButton("ExplorerButton2", "Help");
   explorer_button3_ = MakeButton("ExplorerButton3", "Explorer");
+  held_button_ = MakeButton("HeldButton", "", "E-mails held off the air: release or drop them");
+  held_button_->hide();  // until something is held
   for (QPushButton* flat :
        {explorer_button4_, explorer_button1_, explorer_button2_, explorer_button3_}) {
     flat->setFlat(true);
@@ -184,6 +188,7 @@ void TForm1::LayOut() {
        {explorer_button4_, explorer_button1_, explorer_button2_, explorer_button3_}) {
     bottom->addWidget(flat);
   }
+  bottom->addWidget(held_button_);
   bottom->addStretch(1);
   bottom->addWidget(label1_);
   bottom->addWidget(button6_);
@@ -265,13 +270,33 @@ void TForm1::ConnectHandlers() {
   connect(explorer_button2_, &QPushButton::clicked, this, &TForm1::ExplorerButton2Click);
   connect(explorer_button3_, &QPushButton::clicked, this, &TForm1::ExplorerButton3Click);
   connect(button6_, &QPushButton::clicked, this, &TForm1::Button6Click);
+  connect(held_button_, &QPushButton::clicked, this, &TForm1::HeldClick);
   connect(urllabel_, &QLabel::linkActivated, this, &TForm1::urllabelClick);
   connect(win_taskbar1_, &QSystemTrayIcon::activated, this, &TForm1::WinTaskbar1Click);
 }
 
 bool TForm1::FormCreate() {
   Guarded([this] { cycle::StartUp(station_); });
+  ShowHeldCount();
   return !ending_;
+}
+
+// "Held: n" while e-mails wait in HELD/; nothing when none does.
+void TForm1::ShowHeldCount() {
+  std::size_t held = 0;
+  try {
+    held = cycle::HeldLines(station_).size();
+  } catch (const IoError&) {
+    // An unreadable HELD/ shows as nothing held; the next pass reports the file error.
+  }
+  held_button_->setText(QString("Held: %1").arg(held));
+  held_button_->setVisible(held > 0);
+}
+
+void TForm1::HeldClick() {
+  dialogs::THeldDialog dialog(station_, this);
+  dialog.exec();
+  ShowHeldCount();
 }
 
 int TForm1::exit_status() const {
@@ -327,6 +352,7 @@ void TForm1::Button1Click() {
   Guarded([this] { last_pass_ = cycle::RunCycle(station_); });
   last_pass_time_ = QDateTime::currentDateTime();
   running_ = false;
+  ShowHeldCount();
   UpdateTrayTip();
   SetFileButtonsEnabled(true);
   CloseWhenAgreed();

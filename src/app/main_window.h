@@ -105,6 +105,8 @@ class TForm1 : public QWidget, public Operator {
   void Button6Click();
   void WinTaskbar1Click(QSystemTrayIcon::ActivationReason reason);
   void urllabelClick();
+  void HeldClick();
+  void ShowHeldCount();
 
   // Runs a handler as every handler runs: an error that leaves it is shown in a box, the end
   // of the program is carried out. False when the handler did not run to its end.
@@ -137,6 +139,7 @@ class TForm1 : public QWidget, public Operator {
   QPushButton* explorer_button3_ = nullptr;
   QPushButton* button6_ = nullptr;
   QPushButton* bit_btn1_ = nullptr;
+  QPushButton* held_button_ = nullptr;  // "Held: n"
   QCheckBox* check_box1_ = nullptr;
   QCheckBox* auto_go_check_ = nullptr;
   QLineEdit* status1_ = nullptr;

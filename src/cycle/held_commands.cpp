@@ -49,9 +49,9 @@ bool DropHeldMessage(Station& station, int n) {
     SayNoSuch(station, n);
     return false;
   }
-  inbound::LogTraffic(station.work_dir, {station.Now(), "in", held->sender, "", held->subject,
-                                         "HELD " + std::to_string(n), held->size,
-                                         inbound::Verdict::kDropped});
+  inbound::LogTraffic(station.work_dir,
+                      {station.Now(), "in", held->sender, "", held->subject,
+                       "HELD " + std::to_string(n), held->size, inbound::Verdict::kDropped});
   station.Status(" Dropped " + std::to_string(n) + ": kept in HELD/DROPPED");
   return true;
 }

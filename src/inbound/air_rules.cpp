@@ -64,8 +64,8 @@ Judgement RunFilter(const fs::path& work_dir, const std::string& command, const 
   out.Close();
   // The command stays out of the command line: the shell reads it from the environment.
   auto child = platform::ChildProcess::Start(
-      "/bin/sh", {"sh", "-c", "eval \"$TIDEWIRE_FILTER\" < " + std::string(kFilterInput)},
-      work_dir, {"TIDEWIRE_FILTER=" + command}, true);
+      "/bin/sh", {"sh", "-c", "eval \"$TIDEWIRE_FILTER\" < " + std::string(kFilterInput)}, work_dir,
+      {"TIDEWIRE_FILTER=" + command}, true);
   Judgement judgement = Held("FILTER.CMD could not be started");
   if (child) {
     if (!child->WaitFor(limit)) {
@@ -131,8 +131,8 @@ bool AirRules::Accepts(std::string_view address) const {
 Judgement AirRules::JudgeSizeAndFilter(const fs::path& work_dir, std::uint64_t size,
                                        const RawWriter& write) const {
   if (max_size && size > *max_size) {
-    return Held("larger than MAXSIZE (" + std::to_string(size) + " > " +
-                std::to_string(*max_size) + " bytes)");
+    return Held("larger than MAXSIZE (" + std::to_string(size) + " > " + std::to_string(*max_size) +
+                " bytes)");
   }
   if (filter_command.empty()) return {};
   return RunFilter(work_dir, filter_command, write, filter_time);

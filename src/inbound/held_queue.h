@@ -24,8 +24,8 @@ struct HeldMessage {
   std::string subject;
   std::uint64_t size = 0;
   std::string reason;
-  std::string held;        // when, "2026-12-09 17:40:00"
-  bool released = false;   // waits for the next pass
+  std::string held;       // when, "2026-12-09 17:40:00"
+  bool released = false;  // waits for the next pass
 };
 
 // Keeps the message WRITE writes in HELD/ with what is known of it; returns its number.

@@ -31,8 +31,8 @@ void LogTraffic(const std::filesystem::path& work_dir, const TrafficEntry& entry
   if (FileIsPresent(file) && FileSizeOf(file) >= kRestartSize) {
     RenameFile(file, work_dir / kOldTrafficFile);
   }
-  TextWriter log(file, UsableFileExists(file) ? TextWriter::Mode::kAppend
-                                              : TextWriter::Mode::kCreate);
+  TextWriter log(file,
+                 UsableFileExists(file) ? TextWriter::Mode::kAppend : TextWriter::Mode::kCreate);
   log.WriteLine(LocalDateTime(entry.when) + "\t" + entry.direction + "\t" + Field(entry.sender) +
                 "\t" + Field(entry.recipients) + "\t" + Field(entry.subject) + "\t" +
                 Field(entry.id) + "\t" + std::to_string(entry.size) + "\t" +

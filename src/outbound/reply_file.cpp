@@ -57,6 +57,13 @@ std::string EncodedWords(std::string_view text) {
   return result;
 }
 
+// The address without the blanks around it, as the "#TO:" line leaves them.
+std::string Trimmed(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return {};
+  return std::string(text.substr(start, text.find_last_not_of(' ') - start + 1));
+}
+
 }  // namespace
 
 std::string GatewayDomain(const GatewayConfig& config) { return AfterFirstAt(config.EmailAccount); }
@@ -166,12 +173,13 @@ void ReplyFileWriter::WriteMessage(const ExportMessage& message, TextReader& exp
   const std::int64_t size = FileSizeOf(path);
   index_.WriteLine(std::to_string(size));
   // A user wrote to this address: its answers may reach the air (ACCEPT.LST, when kept).
-  if (IsMailAddress(message.ToField)) {
-    inbound::AddCorrespondent(station_.work_dir, message.ToField, user.UserCALL, station_.Now());
+  const std::string to = Trimmed(message.ToField);
+  if (IsMailAddress(to)) {
+    inbound::AddCorrespondent(station_.work_dir, to, user.UserCALL, station_.Now());
   }
   if (log_traffic_) {
     inbound::LogTraffic(station_.work_dir,
-                        {station_.Now(), "out", user.UserCALL, message.ToField, message.Title,
+                        {station_.Now(), "out", user.UserCALL, to, message.Title,
                          "<" + MessageId(letters, user, station_.config) + ">",
                          static_cast<std::uint64_t>(size), inbound::Verdict::kPassed});
   }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -334,6 +337,34 @@ TEST_F(MainWindowTest, TheTrayNamesTheStationAndTheLastPassAndOffersItsMenu) {
   menu->actions().at(3)->trigger();  // Quit asks, and No keeps the program
   EXPECT_EQ(boxes.Texts().back(), "Are you sure ?");
   EXPECT_EQ(boxes.Unexpected(), 0);
+}
+
+// Held e-mails show as "Held: n"; the dialog releases one and drops the other.
+TEST_F(MainWindowTest, HeldMailIsCountedAndReleasedOrDroppedInItsDialog) {
+  fs::create_directories(station_ / "HELD");
+  for (const char* n : {"1", "2"}) {
+    WriteBytes(station_ / "HELD" / (std::string(n) + ".MSG"), "From: x@bad.example\r\n");
+    WriteBytes(station_ / "HELD" / (std::string(n) + ".TXT"),
+               "from: x@bad.example\r\nsubject: s\r\nsize: 21\r\nreason: r\r\n");
+  }
+  auto form = Window();
+  auto& held = Control<QPushButton>(*form, "HeldButton");
+  EXPECT_EQ(held.text(), "Held: 2");
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QListWidget*>("HeldList");
+    ASSERT_EQ(list->count(), 2);
+    dialog->findChild<QPushButton*>("ReleaseButton")->click();
+    list->setCurrentRow(1);
+    dialog->findChild<QPushButton*>("DropButton")->click();
+    EXPECT_TRUE(list->item(0)->text().endsWith("(released)"));
+    dialog->accept();
+  });
+  held.click();
+  EXPECT_TRUE(fs::exists(station_ / "HELD" / "1.REL"));
+  EXPECT_TRUE(fs::exists(station_ / "HELD" / "DROPPED" / "2.MSG"));
+  EXPECT_EQ(held.text(), "Held: 1");
 }
 
 // The first-run counter dialogue in the window: the hints whole in the question, and a last box

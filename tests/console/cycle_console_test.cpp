@@ -164,7 +164,8 @@ TEST_F(CycleConsoleTest, AnAutoGoPassStoppedByAnErrorLeavesTheProgramWaiting) {
   const ConsoleResult result = Run("");
   EXPECT_EQ(result.exit_status, 7) << result.output;
   EXPECT_TRUE(Holds(result.output, "[Error box]\n| Invalid numeric input\n"));
-  EXPECT_TRUE(Holds(result.output, "Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop\n"));
+  EXPECT_TRUE(
+      Holds(result.output, "Commands: GO!, Backup, Restore, LOG, HELD, RELEASE n, DROP n, Stop\n"));
   EXPECT_TRUE(Lacks(result.output, "- COMPLETED -"));
 }
 

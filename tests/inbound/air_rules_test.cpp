@@ -62,14 +62,16 @@ class AirTest : public tidewire::testing::StationTest {
 };
 
 TEST_F(AirTest, TheAcceptlistTakesAddressesAndDomainsAndComments) {
-  WriteBytes(File("ACCEPT.LST"), "# friends\nAnn@Good.Example  # 2026-12-01 XX2DEF\n@club.example\n");
+  WriteBytes(File("ACCEPT.LST"),
+             "# friends\nAnn@Good.Example  # 2026-12-01 XX2DEF\n@club.example\n");
   const AirRules rules = AirRules::Read(station_.work_dir);
   const std::pair<const char*, bool> rows[] = {
-      {"ann@good.example", true},   {"ANN@GOOD.EXAMPLE", true},  {"bob@good.example", false},
-      {"x@club.example", true},     {"x@badclub.example", false}, {"", false},
+      {"ann@good.example", true}, {"ANN@GOOD.EXAMPLE", true},   {"bob@good.example", false},
+      {"x@club.example", true},   {"x@badclub.example", false}, {"", false},
       {"# friends", false},
   };
-  for (const auto& [address, accepted] : rows) EXPECT_EQ(rules.Accepts(address), accepted) << address;
+  for (const auto& [address, accepted] : rows)
+    EXPECT_EQ(rules.Accepts(address), accepted) << address;
   EXPECT_TRUE(AirRules{}.Accepts("anyone@anywhere.example"));
 }
 
@@ -110,11 +112,13 @@ TEST_F(AirTest, AWrittenAddressJoinsTheListOnceAndOnlyWhenTheListIsKept) {
   AddCorrespondent(station_.work_dir, "Bob@Far.Example", "XX2DEF", kStationTime);
   EXPECT_FALSE(fs::exists(File("ACCEPT.LST")));
   WriteBytes(File("ACCEPT.LST"), "@club.example\r\n");
-  for (const char* address : {"Bob@Far.Example", "bob@far.example", "x@club.example", "not an address"}) {
+  for (const char* address :
+       {"Bob@Far.Example", "bob@far.example", "x@club.example", "not an address"}) {
     AddCorrespondent(station_.work_dir, address, "XX2DEF", kStationTime);
   }
-  EXPECT_EQ(ReadBytes(File("ACCEPT.LST")),
-            "@club.example\r\nbob@far.example  # " + LocalDateTime(kStationTime).substr(0, 10) + " XX2DEF\r\n");
+  EXPECT_EQ(ReadBytes(File("ACCEPT.LST")), "@club.example\r\nbob@far.example  # " +
+                                               LocalDateTime(kStationTime).substr(0, 10) +
+                                               " XX2DEF\r\n");
 }
 
 // A whole conversion: personal mail and accepted senders go on the air, strangers wait in HELD/

@@ -82,5 +82,37 @@ TEST(GatewayPass, PacketAndInternetMeetThroughTheRealServers) {
   EXPECT_TRUE(Holds(ReadBytes(dir / ".NEWSRC"), "tw.g10: 1"));
 }
 
+// FILTER.CMD with SpamAssassin's spamd: the GTUBE mail is held in HELD/, the other reaches FBB,
+// and TRAFFIC.LOG says so for both.
+TEST(GatewayPass, SpamdHoldsTheTestSpamAndLetsTheRestOnTheAir) {
+  const Servers& servers = Servers::Get();
+  TempDir dir;
+  const std::string mark = "spam" + std::to_string(::getpid());
+  MakeStation(dir.path(), "user33", mark);
+  servers.EmptyMailbox("user33");
+  WriteBytes(dir / "FILTER.CMD", "spamc -c -x -d 127.0.0.1 -p " + servers["SPAMD_PORT"] + "\r\n");
+  servers.Deliver("user33", "1.a",
+                  "From: Spammer <spam@bad.example>\nTo: gate@example.net\nSubject: Offer " + mark +
+                      "\n\nXJS*C4JDBQADN1.NSBN3*2IDNEN*GTUBE-STANDARD-ANTI-UBE-TEST-EMAIL*C.34X\n");
+  servers.Deliver("user33", "2.a",
+                  "From: Alice <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
+                  "Date: Tue, 8 Dec 2026 10:00:00 +0000\nMessage-ID: <ham-" +
+                      mark + "@example.com>\nSubject: Ham " + mark + "\n\nHello Jane.\n");
+  const auto result =
+      RunConsoleWith(dir.path(), "",
+                     {"PATH=" + (dir / "bin").string() + ":/usr/bin:/bin",
+                      "SSL_CERT_FILE=" + servers["CA_FILE"], "TIDEWIRE_SOUP_TIMEOUT=10"});
+  EXPECT_EQ(result.exit_status, 0) << result.output;
+  const std::string mail_in = ReadBytes(dir / "fbb" / "mail" / "mail.in");
+  EXPECT_TRUE(Holds(mail_in, "Ham " + mark));
+  EXPECT_FALSE(Holds(mail_in, "Offer " + mark));
+  EXPECT_TRUE(Holds(ReadBytes(dir / "HELD" / "1.MSG"), "GTUBE-STANDARD"));
+  EXPECT_TRUE(Holds(ReadBytes(dir / "HELD" / "1.TXT"), "reason: FILTER.CMD held it\r\n"));
+  const std::string traffic = ReadBytes(dir / "TRAFFIC.LOG");
+  EXPECT_TRUE(Holds(traffic, "\tin\tspam@bad.example\t\tOffer " + mark));
+  EXPECT_TRUE(Holds(traffic, "\tin\talice@example.com\tSP XX2DEF @ XX0BBS.#TST.DEU.EU\tHam "));
+  EXPECT_TRUE(Holds(traffic, "\tout\tXX2DEF\tfriend@example.com\tMail " + mark));
+}
+
 }  // namespace
 }  // namespace tidewire::soup::testing

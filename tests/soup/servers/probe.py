@@ -4,8 +4,9 @@
 probe.py free PORT...
     exit 1 (naming them) if any of the ports on 127.0.0.1 is taken.
 probe.py wait SECONDS CA_FILE NAME:PORT:MODE:GREETING:PIDFILE...
-    waits until each port answers with a line starting with GREETING; MODE is plain, tls
-    (verified against CA_FILE) or anytls (handshake only, GREETING empty). Prints the names
+    waits until each port answers with a line starting with GREETING; MODE is connect
+    (accepting is enough), plain, tls (verified against CA_FILE) or anytls (handshake only,
+    GREETING empty). Prints the names
     that did not get ready (their process died or time ran out) and exits 1 if there are any.
 """
 
@@ -36,6 +37,8 @@ def answers(port, mode, greeting, ca_file):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=2) as raw:
             sock = raw
+            if mode == "connect":  # a server that says nothing first (spamd)
+                return True
             if mode == "tls":
                 sock = ssl.create_default_context(cafile=ca_file).wrap_socket(
                     raw, server_hostname="localhost")
