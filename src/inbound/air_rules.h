@@ -42,6 +42,9 @@ struct AirRules {
   // The rules of the station in WORK_DIR as its files say now.
   [[nodiscard]] static AirRules Read(const std::filesystem::path& work_dir);
 
+  // Whether an article is judged at all (the acceptlist is for e-mail only).
+  [[nodiscard]] bool ChecksArticles() const { return max_size || !filter_command.empty(); }
+
   // Whether any rule is on: only then does TRAFFIC.LOG record what passes.
   [[nodiscard]] bool Watched() const { return accept || !filter_command.empty() || max_size; }
 

@@ -11,6 +11,7 @@
 #include "base/file_layer.h"
 #include "base/text.h"
 #include "formats/soup_download.h"
+#include "inbound/held_queue.h"
 #include "inbound/import_file.h"
 #include "inbound/mail_conversion.h"
 #include "inbound/news_conversion.h"
@@ -284,6 +285,28 @@ void ConvertNewsFiles(Station& station, MessageJournal& journal) {
   out.Close();
 }
 
+// The e-mails and articles the operator released from HELD/ since the last pass, first.
+std::vector<HeldMessage> ConvertReleasedMessages(Station& station) {
+  std::vector<HeldMessage> released;
+  for (HeldMessage& held : ListHeld(station.work_dir)) {
+    if (held.released) released.push_back(std::move(held));
+  }
+  if (released.empty()) return released;
+  ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kAnnounce);
+  NewsPass news(station);
+  for (const HeldMessage& held : released) {
+    station.Status(" Released from HELD " + std::to_string(held.number) + ": " +
+                   (held.news_to.empty() ? "e-mail" : "article") + " from " + held.sender);
+    if (held.news_to.empty()) {
+      ConvertReleasedMail(out, station, held);
+    } else {
+      news.ConvertReleased(out, held);
+    }
+  }
+  out.Close();
+  return released;
+}
+
 void DeleteMatching(Station& station, std::string_view pattern, bool report) {
   for (const std::string& name : ListFiles(station.work_dir, pattern)) {
     if (pattern == "*.MSG" && IsReplyPacketFile(name)) continue;
@@ -378,11 +401,13 @@ void ConvertDownloads(Station& station) {
   if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
   MakeWorkingCopies(station);
   MessageJournal journal(station);
+  const std::vector<HeldMessage> released = ConvertReleasedMessages(station);
   if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station, &journal);
   ConvertNewsFiles(station, journal);
   Mark(station, std::string(kConverted));
   // Only now: a conversion cut short before this point is converted again, in full.
   journal.Save();
+  for (const HeldMessage& held : released) ForgetReleased(station.work_dir, held.number);
   DeleteConvertedFiles(station);
   DeleteFile(station.File(kConversionMark));
 }

@@ -46,6 +46,7 @@ std::optional<HeldMessage> ReadInfo(const fs::path& folder, int n) {
     if (name == "size") held.size = std::strtoull(value.c_str(), nullptr, 10);
     if (name == "reason") held.reason = value;
     if (name == "held") held.held = value;
+    if (name == "to") held.news_to = value;
   }
   in.Close();
   held.released = FileIsPresent(FileOf(folder, n, ".REL"));
@@ -82,6 +83,7 @@ int HoldMessage(const fs::path& work_dir, HeldMessage info, const RawWriter& wri
   text.WriteLine("size: " + std::to_string(info.size));
   text.WriteLine("reason: " + OneLine(info.reason));
   text.WriteLine("held: " + info.held);
+  if (!info.news_to.empty()) text.WriteLine("to: " + OneLine(info.news_to));
   text.Close();
   return info.number;
 }

@@ -2,8 +2,9 @@
 
 // Messages held off the air wait in the station folder HELD/ until the operator releases or
 // drops them:
-//   HELD/<n>.MSG  the e-mail as it came, each line ended by CR LF
-//   HELD/<n>.TXT  "name: value" lines: from, subject, size, reason, held (when)
+//   HELD/<n>.MSG  the e-mail or article as it came, each line ended by CR LF
+//   HELD/<n>.TXT  "name: value" lines: from, subject, size, reason, held (when); for a news
+//                 article also "to:", the bulletin address it was to go to
 // RELEASE renames <n>.MSG to <n>.REL: the next pass converts it as it would have been, past
 // the checks. DROP moves both files to HELD/DROPPED/: nothing dropped is gone without a trace.
 #include <cstdint>
@@ -25,6 +26,7 @@ struct HeldMessage {
   std::uint64_t size = 0;
   std::string reason;
   std::string held;       // when, "2026-12-09 17:40:00"
+  std::string news_to;    // a news article's FBB address; empty for an e-mail
   bool released = false;  // waits for the next pass
 };
 

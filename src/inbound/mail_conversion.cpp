@@ -13,6 +13,7 @@
 #include "inbound/import_file.h"
 #include "inbound/plain_text.h"
 #include "inbound/traffic_log.h"
+#include "inbound/work_text.h"
 
 namespace tidewire::inbound {
 
@@ -64,74 +65,6 @@ void ReadLine(UserDatabase& users, MailState& mail, const std::string& line) {
     mail.SubjectText = line.size() > 9 ? line.substr(9, kSubjectLength) : std::string();
     mail.InAddressHeader = false;
   }
-}
-
-// The lines of the e-mail in work: kept in memory while small, in WORKTXT.TMP beyond that, so
-// that no e-mail of any size is held whole and small ones cost no file operations.
-class WorkText {
- public:
-  static constexpr std::size_t kMemoryLimit = 1 << 20;
-
-  explicit WorkText(const Station& station) : path_(station.File(kWorkText)) {}
-
-  void Append(const std::string& line) {
-    size_ += line.size() + 1;
-    if (file_) {
-      file_->WriteLine(line);
-      return;
-    }
-    bytes_ += line.size() + 2;
-    lines_.push_back(line);
-    if (bytes_ > kMemoryLimit) {
-      file_.emplace(path_, TextWriter::Mode::kCreate);
-      for (const std::string& kept : lines_) file_->WriteLine(kept);
-      lines_.clear();
-    }
-  }
-
-  void Finish() {
-    if (file_) file_->Close();
-  }
-
-  // The e-mail's size as it came: its lines, each with its line end.
-  [[nodiscard]] std::uint64_t size() const { return size_; }
-
-  // Reads the lines back, as often as wanted.
-  class Reader {
-   public:
-    explicit Reader(const WorkText& text) : text_(text) {
-      if (text.file_) file_.emplace(text.path_, LongLines::kSplit);
-    }
-    [[nodiscard]] bool AtEnd() { return file_ ? file_->AtEnd() : next_ >= text_.lines_.size(); }
-    [[nodiscard]] std::string ReadLine() {
-      if (file_) return file_->ReadLine();
-      return next_ < text_.lines_.size() ? text_.lines_[next_++] : std::string();
-    }
-    void Close() {
-      if (file_) file_->Close();
-    }
-
-   private:
-    const WorkText& text_;
-    std::optional<TextReader> file_;
-    std::size_t next_ = 0;
-  };
-
- private:
-  fs::path path_;
-  std::vector<std::string> lines_;
-  std::size_t bytes_ = 0;
-  std::uint64_t size_ = 0;
-  std::optional<TextWriter> file_;
-};
-
-// The e-mail's lines into a file, each ended by CR LF, so that it reads back as it was read.
-RawWriter RawOf(const WorkText& text) {
-  return [&text](BinaryWriter& out) {
-    WorkText::Reader work(text);
-    while (!work.AtEnd()) out.Write(work.ReadLine() + "\r\n");
-    work.Close();
-  };
 }
 
 bool PatternMatches(std::string_view pattern, std::string_view text) {
@@ -345,25 +278,6 @@ bool ReadMail(TextReader& in, Station& station, WorkText& work, MailState& mail)
   return separator;
 }
 
-// The e-mails the operator released since the last pass, converted as they would have been.
-void ConvertReleasedMail(ImportWriter& out, Station& station, const PlainTextMode& mode) {
-  for (const HeldMessage& held : ListHeld(station.work_dir)) {
-    if (!held.released) continue;
-    MailState mail;
-    WorkText work(station);
-    ResetUsers(station.users);
-    TextReader in(ReleasedFile(station.work_dir, held.number), LongLines::kSplit);
-    (void)ReadMail(in, station, work, mail);
-    in.Close();
-    station.Status(" Released from HELD " + std::to_string(held.number) + ": e-mail from " +
-                   held.sender);
-    std::string recipients = WriteMessagesOfMail(out, station, work, mail, mode);
-    LogTraffic(station.work_dir,
-               Traffic(station, work, mail, std::move(recipients), Verdict::kReleased));
-    ForgetReleased(station.work_dir, held.number);
-  }
-}
-
 }  // namespace
 
 std::string PersonalAddress(const UserRecord& user) {
@@ -390,7 +304,6 @@ void ConvertMail(Station& station, MessageJournal* journal) {
   const PlainTextMode mode = ReadPlainTextMode(station);
   const AirRules rules = AirRules::Read(station.work_dir);
   ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kAnnounce);
-  ConvertReleasedMail(out, station, mode);
   station.Status(" Reading file: 0000000.NOW");
   TextReader in(station.File(kMailCopy), LongLines::kSplit);
   bool separator = false;
@@ -400,7 +313,7 @@ void ConvertMail(Station& station, MessageJournal* journal) {
   }
   while (separator && !in.AtEnd()) {
     MailState mail;
-    WorkText work(station);
+    WorkText work(station.File(kWorkText));
     ResetUsers(station.users);
     separator = ReadMail(in, station, work, mail);
     if (journal != nullptr &&
@@ -425,6 +338,20 @@ void ConvertMail(Station& station, MessageJournal* journal) {
   DeleteFile(station.File(kMailCopy));
   station.Status(" Deleting file WORKTXT.TMP");
   // Only an e-mail too large to keep in memory made the working file.
+  DeleteFileIfPresent(station.File(kWorkText));
+}
+
+void ConvertReleasedMail(ImportWriter& out, Station& station, const HeldMessage& held) {
+  const PlainTextMode mode = ReadPlainTextMode(station);
+  MailState mail;
+  WorkText work(station.File(kWorkText));
+  ResetUsers(station.users);
+  TextReader in(ReleasedFile(station.work_dir, held.number), LongLines::kSplit);
+  (void)ReadMail(in, station, work, mail);
+  in.Close();
+  std::string recipients = WriteMessagesOfMail(out, station, work, mail, mode);
+  LogTraffic(station.work_dir,
+             Traffic(station, work, mail, std::move(recipients), Verdict::kReleased));
   DeleteFileIfPresent(station.File(kWorkText));
 }
 

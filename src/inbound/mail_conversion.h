@@ -4,6 +4,8 @@
 
 #include "base/shared_types.h"
 #include "base/station.h"
+#include "inbound/held_queue.h"
+#include "inbound/import_writer.h"
 #include "inbound/message_journal.h"
 
 namespace tidewire::inbound {
@@ -15,6 +17,9 @@ void MatchUsers(UserDatabase& users, std::string_view line);
 // working files.
 // With a JOURNAL, an e-mail whose Message-ID went into a MAIL.IN before is skipped.
 void ConvertMail(Station& station, MessageJournal* journal = nullptr);
+
+// An e-mail the operator released from HELD/, converted as it would have been, past the checks.
+void ConvertReleasedMail(ImportWriter& out, Station& station, const HeldMessage& held);
 
 // The FBB address of a user's personal message: "SP " + call + " @ " + home BBS.
 [[nodiscard]] std::string PersonalAddress(const UserRecord& user);

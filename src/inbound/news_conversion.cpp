@@ -5,8 +5,25 @@
 #include "base/text.h"
 #include "inbound/import_file.h"
 #include "inbound/mail_conversion.h"
+#include "inbound/traffic_log.h"
 
 namespace tidewire::inbound {
+
+// What an article's header block said, and the block itself as far as it is kept.
+struct ArticleHeader {
+  std::string NewsgroupsText;
+  std::string FromText;
+  std::string SubjectText;
+  std::string Sender;
+  std::string MessageId;
+  LineHash Hash;  // of every header line
+  std::vector<std::string> HeaderStore;
+  std::size_t stored_bytes = 0;
+  std::size_t left_out = 0;
+};
+
+// An article being judged waits here, off MAIL.IN.
+constexpr std::string_view kNewsWork = "NEWSWORK.TMP";
 
 namespace {
 
@@ -54,19 +71,6 @@ bool IsPseudoCallChar(char c) {
   return u >= 48 && u <= 122 && u != 64;
 }
 
-// What an article's header block said, and the block itself as far as it is kept.
-struct ArticleHeader {
-  std::string NewsgroupsText;
-  std::string FromText;
-  std::string SubjectText;
-  std::string Sender;
-  std::string MessageId;
-  LineHash Hash;  // of every header line
-  std::vector<std::string> HeaderStore;
-  std::size_t stored_bytes = 0;
-  std::size_t left_out = 0;
-};
-
 // Reads the header block. A block that runs into the next article's "#! rnews" line (a truncated
 // article without the empty line) ends there, so two articles are never merged into one
 // message; that line is returned, otherwise "".
@@ -97,6 +101,38 @@ std::string ReadHeader(TextReader& in, const ArticleEnd& article_end, ArticleHea
     }
     if (end) return {};
   }
+}
+
+// The body lines of an article, one per call, nothing at its end; a line that starts the next
+// article goes to NEXT instead. At least one line is read, as the body of an article that ends
+// with its header is one empty line.
+class BodyReader {
+ public:
+  BodyReader(TextReader& in, const ArticleEnd& article_end, std::string& next)
+      : in_(in), end_(article_end), next_(next) {}
+  std::optional<std::string> operator()() {
+    if (!next_.empty() || done_) return std::nullopt;
+    bool beyond = false;
+    std::string line = end_.Next(in_, beyond);
+    if (beyond) {
+      next_ = std::move(line);
+      return std::nullopt;
+    }
+    done_ = in_.AtEnd();
+    return line;
+  }
+
+ private:
+  TextReader& in_;
+  const ArticleEnd& end_;
+  std::string& next_;
+  bool done_ = false;
+};
+
+std::uint64_t HeaderSize(const ArticleHeader& header) {
+  std::uint64_t size = 0;
+  for (const std::string& line : header.HeaderStore) size += line.size() + 1;
+  return size;
 }
 
 }  // namespace
@@ -156,12 +192,61 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
     }
     return next;
   }
+  const std::string address = Address(number);
+  bool written = true;
+  if (rules_.ChecksArticles()) {
+    // Judged before a byte reaches MAIL.IN: the article waits in a working file meanwhile.
+    WorkText body(station_.File(kNewsWork));
+    BodyReader read(in, article_end, next);
+    for (std::optional<std::string> line; (line = read());) body.Append(*line);
+    body.Finish();
+    const std::uint64_t size = HeaderSize(header) + body.size();
+    const Judgement judgement = rules_.JudgeSizeAndFilter(station_.work_dir, size, [&](auto& raw) {
+      for (const std::string& line : header.HeaderStore) raw.Write(line + "\r\n");
+      RawOf(body)(raw);
+    });
+    written = judgement.verdict == Verdict::kPassed;
+    if (written) {
+      WorkText::Reader lines(body);
+      WriteArticle(out, header, address, [&]() -> std::optional<std::string> {
+        if (lines.AtEnd()) return std::nullopt;
+        return lines.ReadLine();
+      });
+      lines.Close();
+      LogArticle(header, size, address, Verdict::kPassed);
+    } else {
+      KeepOffTheAir(header, body, size, address, judgement);
+    }
+    DeleteFileIfPresent(station_.File(kNewsWork));
+  } else {
+    std::uint64_t size = HeaderSize(header);
+    BodyReader lines(in, article_end, next);
+    WriteArticle(out, header, address, [&]() -> std::optional<std::string> {
+      std::optional<std::string> line = lines();
+      if (line) size += line->size() + 1;
+      return line;
+    });
+    if (rules_.Watched() || TrafficLogKept(station_.work_dir)) {
+      LogArticle(header, size, address, Verdict::kPassed);
+    }
+  }
+  if (written) {
+    station_.op.SetProgressLabel(std::to_string(station_.bid.value()));
+    station_.op.giveTurn();
+    InfoMessageCheck(out);
+    BroadcastCheck(out);
+  }
+  return next;
+}
+
+void NewsPass::WriteArticle(ImportWriter& out, const ArticleHeader& header,
+                            const std::string& address, const BodySource& body) {
   const GatewayConfig& config = station_.config;
   // An article without a usable From: is signed by the gateway's own area, never left empty.
   std::string sender = header.Sender;
   if (config.UniversalFrom || sender.empty()) sender = config.AT;
 
-  BeginLongMessage(out, station_, Address(number), sender, header.SubjectText);
+  BeginLongMessage(out, station_, address, sender, header.SubjectText);
   ++station_.counters.InetToPacket;
   out.WriteBodyLine("** NEWSGROUP: " + header.NewsgroupsText);
   if (config.ShortNewsHeaders) {
@@ -176,22 +261,54 @@ std::string NewsPass::ConvertArticle(ImportWriter& out, TextReader& in, std::int
       out.WriteBodyLine(line);
     }
   }
-  while (next.empty()) {
-    bool beyond = false;
-    std::string line = article_end.Next(in, beyond);
-    if (beyond) {
-      next = std::move(line);
-      break;
-    }
-    if (!line.starts_with("Path:")) out.WriteBodyLine(line);
-    if (in.AtEnd()) break;
+  for (std::optional<std::string> line; (line = body());) {
+    if (!line->starts_with("Path:")) out.WriteBodyLine(*line);
   }
   WriteStandardTrailer(out, station_.config, station_.bid);
-  station_.op.SetProgressLabel(std::to_string(station_.bid.value()));
-  station_.op.giveTurn();
-  InfoMessageCheck(out);
-  BroadcastCheck(out);
-  return next;
+}
+
+void NewsPass::KeepOffTheAir(const ArticleHeader& header, const WorkText& body, std::uint64_t size,
+                             const std::string& address, const Judgement& judgement) {
+  HeldMessage info;
+  info.sender = SenderAddress("From: " + header.FromText);
+  info.subject = TrimTrailing(header.SubjectText);
+  info.size = size;
+  info.reason = judgement.reason;
+  info.news_to = address;
+  const int n = HoldMessage(
+      station_.work_dir, info,
+      [&](BinaryWriter& raw) {
+        for (const std::string& line : header.HeaderStore) raw.Write(line + "\r\n");
+        RawOf(body)(raw);
+      },
+      station_.Now());
+  if (judgement.verdict == Verdict::kDropped) (void)DropHeld(station_.work_dir, n);
+  station_.Status(" " + std::string(VerdictWord(judgement.verdict)) + " (" + judgement.reason +
+                  "): article from " + info.sender + ", HELD " + std::to_string(n));
+  LogArticle(header, size, "", judgement.verdict);
+}
+
+void NewsPass::LogArticle(const ArticleHeader& header, std::uint64_t size,
+                          const std::string& address, Verdict verdict) {
+  LogTraffic(station_.work_dir,
+             {station_.Now(), "in", SenderAddress("From: " + header.FromText), address,
+              TrimTrailing(header.SubjectText), header.MessageId, size, verdict});
+}
+
+void NewsPass::ConvertReleased(ImportWriter& out, const HeldMessage& held) {
+  TextReader in(ReleasedFile(station_.work_dir, held.number), LongLines::kSplit);
+  const ArticleEnd article_end(false, "", in);
+  ArticleHeader header;
+  std::string next = ReadHeader(in, article_end, header);
+  std::uint64_t size = HeaderSize(header);
+  BodyReader lines(in, article_end, next);
+  WriteArticle(out, header, held.news_to, [&]() -> std::optional<std::string> {
+    std::optional<std::string> line = lines();
+    if (line) size += line->size() + 1;
+    return line;
+  });
+  in.Close();
+  LogArticle(header, size, held.news_to, Verdict::kReleased);
 }
 
 void NewsPass::CopyTextFile(ImportWriter& out, std::string_view name) {

@@ -161,6 +161,41 @@ TEST_F(AirTest, HeldMailWaitsUntilReleasedOrDropped) {
   }
 }
 
+// Articles pass MAXSIZE and FILTER.CMD too (not the acceptlist); a held one keeps its bulletin
+// address and goes there once released.
+TEST_F(AirTest, ArticlesAreJudgedAndReleasedToTheirGroupsAddress) {
+  station_.config.NewsDestinations = {"TECH"};
+  WriteBytes(File("MAXSIZE"), "150\n");
+  WriteBytes(File("FILTER.CMD"), "grep -q 'Subject: drop' && exit 2 || exit 0\n");
+  const auto article = [](const std::string& subject, std::size_t body) {
+    const std::string text = "From: poster@news.example\nNewsgroups: tw.tech\nSubject: " + subject +
+                             "\nMessage-ID: <" + subject + "@n>\n\n" + std::string(body, 'x') +
+                             "\n";
+    return "#! rnews " + std::to_string(text.size()) + "\n" + text;
+  };
+  WriteBytes(File("0000001.MSG"),
+             article("small", 10) + article("large", 200) + article("drop", 1));
+  ConvertDownloads(station_);
+  EXPECT_TRUE(Holds(MailIn(), "SB TECH @ INET < poster $101-XX0BBS\r\nsmall\r\n"));
+  EXPECT_FALSE(Holds(MailIn(), "large"));
+  const std::vector<HeldMessage> held = ListHeld(station_.work_dir);
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_EQ(held[0].news_to, "SB TECH @ INET");
+  EXPECT_TRUE(Holds(held[0].reason, "larger than MAXSIZE"));
+  EXPECT_TRUE(fs::exists(File("HELD/DROPPED/2.MSG")));
+  EXPECT_FALSE(fs::exists(File("NEWSWORK.TMP")));
+
+  ASSERT_TRUE(ReleaseHeld(station_.work_dir, 1));
+  fs::remove(File("MAIL.IN"));
+  ConvertDownloads(station_);
+  EXPECT_TRUE(Holds(MailIn(), "SB TECH @ INET < poster $102-XX0BBS\r\nlarge\r\n"));
+  const std::string traffic = Traffic();
+  for (const char* verdict :
+       {"\tsmall\t<small@n>\t", "\tlarge\t<large@n>\t", "\tdropped\r\n", "\treleased\r\n"}) {
+    EXPECT_TRUE(Holds(traffic, verdict));
+  }
+}
+
 TEST_F(AirTest, WithoutTheStationFilesNothingChanges) {
   Fetched(Mail("other@bad.example", "gate@example.net", "list"));
   EXPECT_TRUE(Holds(MailIn(), "Body of list"));
