@@ -53,6 +53,23 @@ class CycleConsoleTest : public ::testing::Test {
     return disk;
   }
 
+  // The real client beside the gateway, with a spool folder as all three servers (lines 10-12).
+  void UseSpool() const {
+    const std::string config = ReadBytes(place_.Work("TWIRE.CFG"));
+    std::string changed;
+    std::size_t start = 0;
+    for (int line = 1; start < config.size(); ++line) {
+      const std::size_t end = config.find("\r\n", start);
+      if (end == std::string::npos) break;
+      changed +=
+          line >= 10 && line <= 12 ? "spool:spool\r\n" : config.substr(start, end + 2 - start);
+      start = end + 2;
+    }
+    WriteBytes(place_.Work("TWIRE.CFG"), changed);
+    std::filesystem::remove(place_.Work(".NEWSRC"));  // mail only: the spool has no groups
+    std::filesystem::create_directories(place_.Work("spool") / "inbox");
+  }
+
   void Flag(const std::string& name) const { WriteBytes(place_.Work(name), ""); }
 
   CycleStation place_;
@@ -223,18 +240,7 @@ TEST_F(CycleConsoleTest, BackupWritesTheFilesToDriveA) {
 }
 
 TEST_F(CycleConsoleTest, WithoutAClientOnPathTheStandInBesideTheGatewayRuns) {
-  // The real client beside the gateway, with a spool folder as all three servers (lines 10-12).
-  const std::string config = ReadBytes(place_.Work("TWIRE.CFG"));
-  std::string changed;
-  std::size_t start = 0;
-  for (int line = 1; start < config.size(); ++line) {
-    const std::size_t end = config.find("\r\n", start);
-    ASSERT_NE(end, std::string::npos);
-    changed += line >= 10 && line <= 12 ? "spool:spool\r\n" : config.substr(start, end + 2 - start);
-    start = end + 2;
-  }
-  WriteBytes(place_.Work("TWIRE.CFG"), changed);
-  std::filesystem::remove(place_.Work(".NEWSRC"));  // mail only: the spool has no groups
+  UseSpool();
   std::filesystem::create_directories(place_.Work("spool") / "inbox");
   WriteBytes(place_.Work("spool") / "inbox" / "1.eml",
              "From: Alice Example <alice@example.com>\nTo: Jane Doe <jane@example.org>\n"
@@ -244,6 +250,34 @@ TEST_F(CycleConsoleTest, WithoutAClientOnPathTheStandInBesideTheGatewayRuns) {
   EXPECT_TRUE(Holds(result.output, "tidewire-soup: fetched 1 mail(s) from spool:spool"));
   EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "SP XX2DEF @"));
   EXPECT_TRUE(std::filesystem::is_empty(place_.Work("spool") / "inbox"));
+}
+
+// Keeping the air clean at the console: strangers' mail to the gateway is held, HELD lists it,
+// RELEASE lets the next pass put it on the air, DROP keeps it off for good (HELD/DROPPED).
+TEST_F(CycleConsoleTest, HeldMailIsListedReleasedAndDroppedAtTheConsole) {
+  UseSpool();
+  WriteBytes(place_.Work("ACCEPT.LST"), "friend@good.example\r\n");
+  for (const char* n : {"1", "2"}) {
+    WriteBytes(place_.Work("spool") / "inbox" / (std::string(n) + ".eml"),
+               "From: Stranger <stranger" + std::string(n) +
+                   "@bad.example>\nTo: gate@example.net\nSubject: Offer " + n + "\n\nBuy.\n");
+  }
+  const std::vector<std::string> env = {"PATH=/nonexistent"};
+  ConsoleResult result =
+      RunConsoleWith(place_.WorkDir(), "GO\nyes\nHELD\nRELEASE 1\nDROP 2\nRELEASE 7\n", env);
+  EXPECT_TRUE(Holds(result.output, " Held off the air:\n 1  stranger1@bad.example  \"Offer 1\"  "));
+  EXPECT_TRUE(Holds(result.output, "sender not on ACCEPT.LST\n 2  stranger2@bad.example"));
+  EXPECT_TRUE(Holds(result.output, " Released 1: the next pass puts it on the air\n"));
+  EXPECT_TRUE(Holds(result.output, " Dropped 2: kept in HELD/DROPPED\n"));
+  EXPECT_TRUE(Holds(result.output, " No held e-mail 7 (HELD lists them)\n"));
+  EXPECT_FALSE(Holds(ReadBytes(place_.Mailin("mail.in")), "Offer"));
+
+  std::filesystem::remove(place_.Mailin("mail.in"));  // FBB took it
+  result = RunConsoleWith(place_.WorkDir(), "GO\nyes\nHELD\n", env);
+  EXPECT_TRUE(Holds(ReadBytes(place_.Mailin("mail.in")), "Offer 1"));
+  EXPECT_FALSE(Holds(ReadBytes(place_.Mailin("mail.in")), "Offer 2"));
+  EXPECT_TRUE(Holds(result.output, " Nothing is held.\n"));
+  EXPECT_TRUE(std::filesystem::exists(place_.Work("HELD") / "DROPPED" / "2.MSG"));
 }
 
 }  // namespace
