@@ -238,8 +238,8 @@ std::vector<std::string> UserHeaderWarnings(const UserDatabase& users,
   return UserWarnings(users, config, UserChecks::kHeaderOnly);
 }
 
-void ReportLimitWarnings(Station& station, const std::vector<std::string>& warnings) {
-  for (const std::string& warning : warnings) station.Status(warning);
+void ReportLimitWarnings(Operator& op, const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) op.StatusLine(warning);
 }
 
 }  // namespace tidewire::config

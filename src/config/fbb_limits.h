@@ -34,6 +34,6 @@ inline constexpr std::string_view kLongestBidNumber = "99989";
                                                           const GatewayConfig& config);
 
 // Writes each warning as a status line; a status line never waits for the operator.
-void ReportLimitWarnings(Station& station, const std::vector<std::string>& warnings);
+void ReportLimitWarnings(Operator& op, const std::vector<std::string>& warnings);
 
 }  // namespace tidewire::config

@@ -193,9 +193,9 @@ void LoadConfiguration(Station& station) {
   ReadMailingLists(station);
   ReadWatchdog(station);
   CheckNewsrc(station);
-  ReportLimitWarnings(station, ConfigLimitWarnings(station.config));
+  ReportLimitWarnings(station.op, ConfigLimitWarnings(station.config));
   // The users' own fields were checked when the table was loaded at start.
-  ReportLimitWarnings(station, UserHeaderWarnings(station.users, station.config));
+  ReportLimitWarnings(station.op, UserHeaderWarnings(station.users, station.config));
 }
 
 }  // namespace tidewire::config

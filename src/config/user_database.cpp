@@ -77,7 +77,7 @@ void LoadUserDatabase(Station& station) {
     station.Status("WARNING: USER.DAT announces " + std::to_string(content.Count) +
                    " users; users after 100 are not loaded");
   }
-  ReportLimitWarnings(station, UserLimitWarnings(station.users, station.config));
+  ReportLimitWarnings(station.op, UserLimitWarnings(station.users, station.config));
 }
 
 }  // namespace tidewire::config

@@ -72,9 +72,9 @@ std::vector<UserRecord> UserSlots::OccupiedRecords() const {
   return records;
 }
 
-UserSlots ReadUserSlots(Station& station) {
+UserSlots ReadUserSlots(const fs::path& work_dir, Operator& op) {
   UserSlots slots;
-  const auto path = station.File(kUserFile);
+  const auto path = work_dir / kUserFile;
   if (!FileIsPresent(path)) return slots;
   UserFileContent content = ReadUserFile(path);
   slots.loaded_count_ = static_cast<int>(content.Records.size());
@@ -84,18 +84,19 @@ UserSlots ReadUserSlots(Station& station) {
     slot.RowText = slot.Record.UserCALL;
   }
   if (content.Count > UserSlots::kSlotCount) {
-    WarningBox(station.op, "USER.DAT holds " + std::to_string(content.Count) +
-                               " users, but only 100 fit.\rUsers after 100 are not shown and "
-                               "are left out when USER.DAT is saved.");
+    WarningBox(op, "USER.DAT holds " + std::to_string(content.Count) +
+                       " users, but only 100 fit.\rUsers after 100 are not shown and "
+                       "are left out when USER.DAT is saved.");
   }
   return slots;
 }
 
-void WriteUserSlots(Station& station, const UserSlots& slots) {
-  WriteUserFile(station.File(kUserFile), kUserFileVersion, slots.OccupiedRecords());
+void WriteUserSlots(const fs::path& work_dir, const UserSlots& slots) {
+  WriteUserFile(work_dir / kUserFile, kUserFileVersion, slots.OccupiedRecords());
 }
 
-bool SaveUserSlot(Station& station, UserSlots& slots, int k, UserRecord& entries) {
+bool SaveUserSlot(const fs::path& work_dir, Operator& op, UserSlots& slots, int k,
+                  UserRecord& entries) {
   EmptyIfLeadingBlank(entries.UserCALL);
   EmptyIfLeadingBlank(entries.HomeBBS);
   EmptyIfLeadingBlank(entries.RealName);
@@ -104,27 +105,26 @@ bool SaveUserSlot(Station& station, UserSlots& slots, int k, UserRecord& entries
   if (stored) {
     slots.Store(k, entries);
   } else {
-    WarningBox(station.op, "Record not added, some fields are empty");
+    WarningBox(op, "Record not added, some fields are empty");
   }
-  WriteUserSlots(station, slots);
+  WriteUserSlots(work_dir, slots);
   return stored;
 }
 
-void DeleteUserSlot(Station& station, UserSlots& slots, int k) {
+void DeleteUserSlot(const fs::path& work_dir, UserSlots& slots, int k) {
   slots.Clear(k);
-  WriteUserSlots(station, slots);
+  WriteUserSlots(work_dir, slots);
 }
 
-bool CreateNewUserDatabase(Station& station) {
-  if (station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
-                         "Are you realy sure you want to create a new database?") != Answer::kYes) {
+bool CreateNewUserDatabase(const fs::path& work_dir, Operator& op) {
+  if (op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
+                 "Are you realy sure you want to create a new database?") != Answer::kYes) {
     return false;
   }
-  const auto path = station.File(kUserFile);
+  const auto path = work_dir / kUserFile;
   DeleteFileIfPresent(path);
   WriteUserFile(path, kNewUserFileVersion, {});
-  (void)station.op.ShowBox(BoxKind::kWarning, Buttons::kYes,
-                           "You need to restart the Tidewire software");
+  (void)op.ShowBox(BoxKind::kWarning, Buttons::kYes, "You need to restart the Tidewire software");
   return true;
 }
 

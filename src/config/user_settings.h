@@ -1,10 +1,12 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/station.h"
+#include "base/operator.h"
+#include "base/shared_types.h"
 
 namespace tidewire::config {
 
@@ -38,7 +40,7 @@ class UserSlots {
   [[nodiscard]] std::vector<UserRecord> OccupiedRecords() const;
 
  private:
-  friend UserSlots ReadUserSlots(Station& station);
+  friend UserSlots ReadUserSlots(const std::filesystem::path& work_dir, Operator& op);
 
   UserSlot& At(int k);
   [[nodiscard]] static std::size_t Index(int k);
@@ -50,22 +52,23 @@ class UserSlots {
 // The dialog's creation: the records of USER.DAT in slots 1, 2, ...; all free without a file.
 // A file announcing more than 100 records fills the 100 slots and says in a box that the
 // rest is not shown and is dropped by the next save.
-[[nodiscard]] UserSlots ReadUserSlots(Station& station);
+[[nodiscard]] UserSlots ReadUserSlots(const std::filesystem::path& work_dir, Operator& op);
 
 // USER.DAT anew ("V1.5c") from the occupied slots, packed in slot order.
-void WriteUserSlots(Station& station, const UserSlots& slots);
+void WriteUserSlots(const std::filesystem::path& work_dir, const UserSlots& slots);
 
 // "SAVE" with the four entry fields: a field that begins with a blank is emptied (in
 // `entries` too, as the dialog shows it); with any field blank the record is refused in a
 // warning box, otherwise stored in slot k. USER.DAT is written in either case. True when
 // the record was stored.
-bool SaveUserSlot(Station& station, UserSlots& slots, int k, UserRecord& entries);
+bool SaveUserSlot(const std::filesystem::path& work_dir, Operator& op, UserSlots& slots, int k,
+                  UserRecord& entries);
 
 // "DEL": slot k is emptied and USER.DAT written without it.
-void DeleteUserSlot(Station& station, UserSlots& slots, int k);
+void DeleteUserSlot(const std::filesystem::path& work_dir, UserSlots& slots, int k);
 
 // "New Database": asks first; on Yes USER.DAT becomes an empty database and the restart box
 // follows. The slots are left as they are. True when the database was made anew.
-bool CreateNewUserDatabase(Station& station);
+bool CreateNewUserDatabase(const std::filesystem::path& work_dir, Operator& op);
 
 }  // namespace tidewire::config

@@ -149,7 +149,7 @@ std::vector<QPushButton*> TEditUserForm1::BuildButtons() {
 }
 
 void TEditUserForm1::FormCreate() {
-  RunCommand(station_, [this] { slots_ = config::ReadUserSlots(station_); });
+  RunCommand(station_, [this] { slots_ = config::ReadUserSlots(station_.work_dir, station_.op); });
   for (int k = 1; k <= config::UserSlots::kSlotCount; ++k) {
     list_->item(k - 1)->setText(ToQt(slots_[k].RowText));
   }
@@ -195,7 +195,9 @@ void TEditUserForm1::SaveButtonClick() {
   const int k = SelectedSlot();
   UserRecord entries = Entries();
   bool stored = false;
-  RunCommand(station_, [&] { stored = config::SaveUserSlot(station_, slots_, k, entries); });
+  RunCommand(station_, [&] {
+    stored = config::SaveUserSlot(station_.work_dir, station_.op, slots_, k, entries);
+  });
   ShowEntries(entries);
   list_->item(k - 1)->setText(ToQt(slots_[k].RowText));
   // The passes read USER.DAT once, at start.
@@ -208,14 +210,15 @@ void TEditUserForm1::SaveButtonClick() {
 
 void TEditUserForm1::DelButtonClick() {
   const int k = SelectedSlot();
-  RunCommand(station_, [&] { config::DeleteUserSlot(station_, slots_, k); });
+  RunCommand(station_, [&] { config::DeleteUserSlot(station_.work_dir, slots_, k); });
   list_->item(k - 1)->setText(QString());
   ShowEntries(UserRecord{});
 }
 
 void TEditUserForm1::NewDatabaseButtonClick() {
   bool created = false;
-  RunCommand(station_, [&] { created = config::CreateNewUserDatabase(station_); });
+  RunCommand(station_,
+             [&] { created = config::CreateNewUserDatabase(station_.work_dir, station_.op); });
   if (created) accept();
 }
 
@@ -233,7 +236,8 @@ void TEditUserForm1::FindCallButtonClick() {
 
 void TEditUserForm1::SendManualButtonClick() {
   const int k = SelectedSlot();
-  RunCommand(station_, [&] { inbound::SendManual(station_, slots_[k].Record); });
+  RunCommand(station_,
+             [&] { inbound::SendManual(station_.work_dir, station_.op, slots_[k].Record); });
 }
 
 void TEditUserForm1::Service1ButtonClick() {

@@ -15,18 +15,18 @@ constexpr std::string_view kManualFile = "TWIRE.MAN";
 
 }  // namespace
 
-void SendManual(Station& station, const UserRecord& user) {
+void SendManual(const fs::path& work_dir, Operator& op, const UserRecord& user) {
   if (IsBlank(user.UserCALL)) {
-    WarningBox(station.op, "The selected record holds no user: the manual was not sent.");
+    WarningBox(op, "The selected record holds no user: the manual was not sent.");
     return;
   }
-  const fs::path manual = station.File(kManualFile);
+  const fs::path manual = work_dir / kManualFile;
   if (!FileIsPresent(manual)) {
-    ErrorBox(station.op, "ERROR: Tidewire Manual (TWIRE.MAN) not found!");
+    ErrorBox(op, "ERROR: Tidewire Manual (TWIRE.MAN) not found!");
     return;
   }
   TextReader in(manual, LongLines::kSplit);
-  ImportWriter out = OpenImportFile(station.work_dir, station.op, Announce::kSilent);
+  ImportWriter out = OpenImportFile(work_dir, op, Announce::kSilent);
   out.WriteHeaderLine(ShortHeader(user));
   out.WriteTitleLine("*** TIDEWIRE USER MANUAL ***");
   out.WriteBodyLine("");

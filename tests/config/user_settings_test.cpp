@@ -41,12 +41,13 @@ TEST_F(UserSettingsTest, UserFileRoundTripKeepsTheBytes) {
 
 TEST_F(UserSettingsTest, SlotsFollowTheFileAndTheRestAreFree) {
   Write("USER.DAT", UserLines("V1.5c", {"XX1ABC", "XX2DEF"}));
-  const UserSlots slots = ReadUserSlots(station);
+  const UserSlots slots = ReadUserSlots(station.work_dir, station.op);
   EXPECT_EQ(slots.LoadedCount(), 2);
   EXPECT_EQ(slots[2].RowText, "XX2DEF");
   EXPECT_EQ(slots[2].Record.RealName, "Name of XX2DEF");
   EXPECT_EQ(slots.FirstFreeSlot(), 3);
-  EXPECT_EQ(ReadUserSlots(station).LoadedCount(), 2);  // reading writes nothing
+  EXPECT_EQ(ReadUserSlots(station.work_dir, station.op).LoadedCount(),
+            2);  // reading writes nothing
   EXPECT_TRUE(op.boxes.empty());
 }
 
@@ -57,7 +58,7 @@ TEST_F(UserSettingsTest, MoreThanAHundredFillTheSlotsAndSaySo) {
   op.ExpectOk(BoxKind::kWarning,
               "USER.DAT holds 101 users, but only 100 fit.\rUsers after 100 are not shown and "
               "are left out when USER.DAT is saved.");
-  const UserSlots slots = ReadUserSlots(station);
+  const UserSlots slots = ReadUserSlots(station.work_dir, station.op);
   EXPECT_EQ(slots.LoadedCount(), 100);
   EXPECT_EQ(slots[100].RowText, "X100");
   EXPECT_EQ(slots.FirstFreeSlot(), 0);
@@ -66,7 +67,7 @@ TEST_F(UserSettingsTest, MoreThanAHundredFillTheSlotsAndSaySo) {
 TEST_F(UserSettingsTest, SaveTrimsTheFieldsButTheRowShowsTheCallAsTyped) {
   UserSlots slots;
   UserRecord entries{"XX1ABC ", "XX0BBS\t", "Jo Doe  ", "jo@example.org ", false};
-  EXPECT_TRUE(SaveUserSlot(station, slots, 4, entries));
+  EXPECT_TRUE(SaveUserSlot(station.work_dir, station.op, slots, 4, entries));
   EXPECT_EQ(slots[4].RowText, "XX1ABC ");
   EXPECT_EQ(slots[4].Record.UserCALL, "XX1ABC");
   EXPECT_EQ(UserFile(), CrLfLines({"V1.5c", "1", "XX1ABC", "XX0BBS", "Jo Doe", "jo@example.org"}));
@@ -82,10 +83,10 @@ class RefusedRecord : public ::testing::TestWithParam<RefusedRow>, public Config
 
 TEST_P(RefusedRecord, WarnsStoresNothingAndStillWritesTheFile) {
   Write("USER.DAT", UserLines("V1.3x", {"XX1ABC"}));
-  UserSlots slots = ReadUserSlots(station);
+  UserSlots slots = ReadUserSlots(station.work_dir, station.op);
   op.ExpectOk(BoxKind::kWarning, "Record not added, some fields are empty");
   UserRecord entries = GetParam().entries;
-  EXPECT_FALSE(SaveUserSlot(station, slots, 2, entries));
+  EXPECT_FALSE(SaveUserSlot(station.work_dir, station.op, slots, 2, entries));
   EXPECT_EQ(entries.RealName, GetParam().shown_after.RealName);
   EXPECT_EQ(entries.UserCALL, GetParam().shown_after.UserCALL);
   EXPECT_EQ(slots[2].RowText, "");
@@ -107,21 +108,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UserSettingsTest, DeletingTheMiddleSlotPacksTheFile) {
   Write("USER.DAT", UserLines("V1.5c", {"XX1ABC", "XX2DEF", "XX3GHI"}));
-  UserSlots slots = ReadUserSlots(station);
-  DeleteUserSlot(station, slots, 2);
+  UserSlots slots = ReadUserSlots(station.work_dir, station.op);
+  DeleteUserSlot(station.work_dir, slots, 2);
   EXPECT_EQ(slots.FirstFreeSlot(), 2);
   EXPECT_EQ(UserFile(), CrLfLines(UserLines("V1.5c", {"XX1ABC", "XX3GHI"})));
 }
 
 TEST_F(UserSettingsTest, FindCallSearchesEverySlotAlsoOnesSavedSince) {
   Write("USER.DAT", UserLines("V1.5c", {"XX1ABC", "YY2ABD", "XX3ABC"}));
-  UserSlots slots = ReadUserSlots(station);
+  UserSlots slots = ReadUserSlots(station.work_dir, station.op);
   EXPECT_EQ(slots.FindCall("AB"), 1);
   EXPECT_EQ(slots.FindCall("3AB"), 3);
   EXPECT_EQ(slots.FindCall("ZZ"), 0);
   EXPECT_EQ(slots.FindCall(""), 0);
   UserRecord added = User("ZZ9ZZZ");
-  ASSERT_TRUE(SaveUserSlot(station, slots, 4, added));
+  ASSERT_TRUE(SaveUserSlot(station.work_dir, station.op, slots, 4, added));
   EXPECT_EQ(slots.FindCall("ZZ9"), 4);
 }
 
@@ -129,13 +130,13 @@ TEST_F(UserSettingsTest, NewDatabaseAsksThenWritesAnEmptyOne) {
   Write("USER.DAT", UserLines("V1.5c", {"XX1ABC"}));
   const std::string question = "Are you realy sure you want to create a new database?";
   op.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, question, Answer::kNo);
-  EXPECT_FALSE(CreateNewUserDatabase(station));
+  EXPECT_FALSE(CreateNewUserDatabase(station.work_dir, station.op));
   EXPECT_EQ(UserFile(), CrLfLines(UserLines("V1.5c", {"XX1ABC"})));
 
   op.ExpectBox(BoxKind::kConfirmation, Buttons::kYesNo, question, Answer::kYes)
       .ExpectBox(BoxKind::kWarning, Buttons::kYes, "You need to restart the Tidewire software",
                  Answer::kYes);
-  EXPECT_TRUE(CreateNewUserDatabase(station));
+  EXPECT_TRUE(CreateNewUserDatabase(station.work_dir, station.op));
   EXPECT_EQ(UserFile(), "V1.3x\r\n0\r\n");
 }
 

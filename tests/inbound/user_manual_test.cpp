@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/station.h"
 #include "support/fbb_import.h"
 #include "support/scripted_operator.h"
 #include "support/temp_dir.h"
@@ -27,7 +28,7 @@ TEST_F(UserManualTest, AppendsThePersonalMessageAfterWhatIsThere) {
   const std::string before = "SP XX9ZZZ < TDWIRE\r\nOld\r\nbody\r\n/EX\r\n";
   WriteBytes(dir / "MAIL.IN", before);
   WriteBytes(dir / "TWIRE.MAN", "Chapter 1\r\n/EX in the manual\r\n");
-  SendManual(station, kUser);
+  SendManual(station.work_dir, station.op, kUser);
   EXPECT_EQ(ReadBytes(dir / "MAIL.IN"),
             before +
                 "SP XX1ABC @ XX0BBS < TDWIRE\r\n*** TIDEWIRE USER MANUAL ***\r\n\r\n"
@@ -40,7 +41,7 @@ TEST_F(UserManualTest, AppendsThePersonalMessageAfterWhatIsThere) {
 
 TEST_F(UserManualTest, EmptyManualGivesOneEmptyLine) {
   WriteBytes(dir / "TWIRE.MAN", "");
-  SendManual(station, kUser);
+  SendManual(station.work_dir, station.op, kUser);
   int dropped = 0;
   const auto messages = tidewire::testing::ImportLikeFbb(ReadBytes(dir / "MAIL.IN"), dropped);
   ASSERT_EQ(messages.size(), 1u);
@@ -53,10 +54,10 @@ TEST_F(UserManualTest, EmptyManualGivesOneEmptyLine) {
 
 TEST_F(UserManualTest, MissingManualOrEmptyRecordLeavesMailInAlone) {
   op.ExpectOk(BoxKind::kError, "ERROR: Tidewire Manual (TWIRE.MAN) not found!");
-  SendManual(station, kUser);
+  SendManual(station.work_dir, station.op, kUser);
   WriteBytes(dir / "TWIRE.MAN", "text\r\n");
   op.ExpectOk(BoxKind::kWarning, "The selected record holds no user: the manual was not sent.");
-  SendManual(station, UserRecord{});
+  SendManual(station.work_dir, station.op, UserRecord{});
   EXPECT_FALSE(std::filesystem::exists(dir / "MAIL.IN"));
 }
 
