@@ -9,22 +9,22 @@ namespace tidewire::config {
 
 namespace {
 
-bool AskYes(Station& station, std::string_view question) {
-  return station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo, question) == Answer::kYes;
+bool AskYes(Operator& op, std::string_view question) {
+  return op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo, question) == Answer::kYes;
 }
 
-void SwitchFlag(Station& station, std::string_view name, bool on) {
+void SwitchFlag(const fs::path& work_dir, std::string_view name, bool on) {
   if (on) {
-    CreateEmptyFile(station.File(name));
+    CreateEmptyFile(work_dir / name);
   } else {
-    DeleteFileIfPresent(station.File(name));
+    DeleteFileIfPresent(work_dir / name);
   }
 }
 
 // Created only where nothing stands: a read-only file counts as absent to FileIsPresent, and
 // creating it anew would throw away the operator's list.
-void CreateIfMissing(Station& station, std::string_view name) {
-  const auto path = station.File(name);
+void CreateIfMissing(const fs::path& work_dir, std::string_view name) {
+  const auto path = work_dir / name;
   if (!EntryExists(path)) CreateEmptyFile(path);
 }
 
@@ -43,41 +43,41 @@ std::string NewsExampleAddress(std::string_view at, bool swap_news_address) {
                            : "(HACK @ " + std::string(at) + ")";
 }
 
-void AskAdvancedQuestions(Station& station) {
-  SwitchFlag(station, kAckFlag, AskYes(station, "Send ACK-message to every received message?"));
-  SwitchFlag(station, kLeaveCopyFlag,
-             AskYes(station, "Leave copy of email on mail-server (default=NO) ?"));
-  if (!AskYes(station, "Enable WatchDog for SOUPER95? (Default=NO)")) {
-    DeleteFileIfPresent(station.File(kWatchdogFile));
+void AskAdvancedQuestions(const fs::path& work_dir, Operator& op) {
+  SwitchFlag(work_dir, kAckFlag, AskYes(op, "Send ACK-message to every received message?"));
+  SwitchFlag(work_dir, kLeaveCopyFlag,
+             AskYes(op, "Leave copy of email on mail-server (default=NO) ?"));
+  if (!AskYes(op, "Enable WatchDog for SOUPER95? (Default=NO)")) {
+    DeleteFileIfPresent(work_dir / kWatchdogFile);
     return;
   }
   // The minutes are asked here: an empty WATCH.DOG left for an editor that never came up made
   // every later pass start with "Error in file WATCH.DOG (Invalid time.)".
-  station.Status(
+  op.StatusLine(
       "Enter number of minutes in file WATCH.DOG before Tdwire should close down "
       "SOUPER95.");
-  const std::optional<std::string> typed = station.op.TypedAnswer(TypedQuestion::kWatchdogMinutes);
+  const std::optional<std::string> typed = op.TypedAnswer(TypedQuestion::kWatchdogMinutes);
   const std::optional<std::int32_t> minutes =
       typed ? ParseDecimal(TrimTrailing(*typed)) : std::nullopt;
   if (!minutes || *minutes <= 0) {
-    InformationBox(station.op, "No number of minutes: the WatchDog stays as it was.");
+    InformationBox(op, "No number of minutes: the WatchDog stays as it was.");
     return;
   }
-  TextWriter out(station.File(kWatchdogFile), TextWriter::Mode::kReplace);
+  TextWriter out(work_dir / kWatchdogFile, TextWriter::Mode::kReplace);
   out.WriteLine(std::to_string(*minutes));
   out.Close();
 }
 
-void MarkAllMessagesRead(Station& station) {
-  CreateIfMissing(station, kMarkReadFlag);
-  InformationBox(station.op,
+void MarkAllMessagesRead(const fs::path& work_dir, Operator& op) {
+  CreateIfMissing(work_dir, kMarkReadFlag);
+  InformationBox(op,
                  "Please re-run the gateway again to mark all messages as read.\r"
                  "Choose GO from the main menu.");
 }
 
-void EnsureNewsListFiles(Station& station) {
-  CreateIfMissing(station, kNewsrcFile);
-  CreateIfMissing(station, kNewsDestinationsFile);
+void EnsureNewsListFiles(const fs::path& work_dir) {
+  CreateIfMissing(work_dir, kNewsrcFile);
+  CreateIfMissing(work_dir, kNewsDestinationsFile);
 }
 
 }  // namespace tidewire::config

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/station.h"
+#include "base/operator.h"
 
 namespace tidewire::config {
 
@@ -26,12 +26,12 @@ inline constexpr std::string_view kShortHeadersDisabled = "SHORT HEADERS DISABLE
 
 // "Advanced": the three questions, always all three, each switching its flag file (ACK, LCOPY,
 // WATCH.DOG); a new WATCH.DOG is opened in the text editor for its minutes.
-void AskAdvancedQuestions(Station& station);
+void AskAdvancedQuestions(const std::filesystem::path& work_dir, Operator& op);
 
 // "Mark all messages as READ": the flag file A_READ for the next fetch, and the box saying so.
-void MarkAllMessagesRead(Station& station);
+void MarkAllMessagesRead(const std::filesystem::path& work_dir, Operator& op);
 
 // "NewsGroups": .NEWSRC and TWIRE.PTI, created empty where none is.
-void EnsureNewsListFiles(Station& station);
+void EnsureNewsListFiles(const std::filesystem::path& work_dir);
 
 }  // namespace tidewire::config

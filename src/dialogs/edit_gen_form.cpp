@@ -277,7 +277,7 @@ void TEditGenForm1::SwapButtonClick() {
 }
 
 void TEditGenForm1::NewsGroupsButtonClick() {
-  if (!RunCommand(station_, [this] { config::EnsureNewsListFiles(station_); })) return;
+  if (!RunCommand(station_, [this] { config::EnsureNewsListFiles(station_.work_dir); })) return;
   auto* editor = new TEditTextForm(station_, this);
   editor->LoadFile(config::kNewsrcFile);
   editor->show();
@@ -286,11 +286,11 @@ void TEditGenForm1::NewsGroupsButtonClick() {
 }
 
 void TEditGenForm1::MarkReadButtonClick() {
-  RunCommand(station_, [this] { config::MarkAllMessagesRead(station_); });
+  RunCommand(station_, [this] { config::MarkAllMessagesRead(station_.work_dir, station_.op); });
 }
 
 void TEditGenForm1::AdvancedButtonClick() {
-  RunCommand(station_, [this] { config::AskAdvancedQuestions(station_); });
+  RunCommand(station_, [this] { config::AskAdvancedQuestions(station_.work_dir, station_.op); });
 }
 
 void TEditGenForm1::OKButtonClick() {

@@ -55,7 +55,8 @@ void WriteAcknowledgement(Station& station, const ExportMessage& message,
 }
 
 void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
-  GatewayReply reply(station, ReplyHeaderForSender(station, message.Sender), kTitle);
+  GatewayReply reply(
+      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("The Tidewire Software has detected an error in one of your messages");
@@ -68,7 +69,8 @@ void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
 void WriteWrongAddressRejection(Station& station, const ExportMessage& message) {
   const std::string& bbs = station.config.BBSCall;
   const bool pseudo_call = FileIsPresent(station.File(config::kPseudoCallFlag));
-  GatewayReply reply(station, ReplyHeaderForSender(station, message.Sender), kTitle);
+  GatewayReply reply(
+      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("One of your messages could not be processed by the Tidewire");

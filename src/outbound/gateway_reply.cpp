@@ -10,8 +10,8 @@ GatewayReply::GatewayReply(Station& station, std::string_view header, std::strin
   writer_.WriteTitleLine(title);
 }
 
-std::string ReplyHeaderForSender(const Station& station, std::string_view sender) {
-  UserRecord addressee = station.users[station.CurrentUser];
+std::string ReplyHeaderForSender(const UserRecord& user, std::string_view sender) {
+  UserRecord addressee = user;
   addressee.UserCALL = std::string(sender);
   return inbound::ShortHeader(addressee);
 }

@@ -23,7 +23,7 @@ class GatewayReply {
   inbound::ImportWriter writer_;
 };
 
-// "SP " + the call from the FBB header + " @ " + the HomeBBS of CurrentUser + " < TDWIRE".
-[[nodiscard]] std::string ReplyHeaderForSender(const Station& station, std::string_view sender);
+// "SP " + the call from the FBB header + " @ " + the HomeBBS of USER + " < TDWIRE".
+[[nodiscard]] std::string ReplyHeaderForSender(const UserRecord& user, std::string_view sender);
 
 }  // namespace tidewire::outbound

@@ -48,7 +48,7 @@ TEST_F(SettingsCommandsTest, AdvancedYesCreatesTheFlagsAndAsksTheWatchdogMinutes
     if (std::string(row.watchdog_after) == "10\r\n") {
       op.ExpectOk(BoxKind::kInformation, "No number of minutes: the WatchDog stays as it was.");
     }
-    AskAdvancedQuestions(station);
+    AskAdvancedQuestions(station.work_dir, station.op);
     EXPECT_TRUE(FileIsPresent(dir / "ACK"));
     EXPECT_TRUE(FileIsPresent(dir / "LCOPY"));
     EXPECT_EQ(ReadBytes(dir / "WATCH.DOG"), row.watchdog_after) << row.typed.value_or("(none)");
@@ -59,24 +59,24 @@ TEST_F(SettingsCommandsTest, AdvancedYesCreatesTheFlagsAndAsksTheWatchdogMinutes
 TEST_F(SettingsCommandsTest, AdvancedNoDeletesTheFlagsAndCreatesNothing) {
   for (const char* name : {"ACK", "LCOPY", "WATCH.DOG"}) WriteBytes(dir / name, "");
   ExpectQuestions(Answer::kNo, Answer::kNo, Answer::kNo);
-  AskAdvancedQuestions(station);
+  AskAdvancedQuestions(station.work_dir, station.op);
   for (const char* name : {"ACK", "LCOPY", "WATCH.DOG"}) EXPECT_FALSE(EntryExists(dir / name));
   ExpectQuestions(Answer::kNo, Answer::kNo, Answer::kNo);
-  AskAdvancedQuestions(station);  // nothing to delete is no error
+  AskAdvancedQuestions(station.work_dir, station.op);  // nothing to delete is no error
 }
 
 TEST_F(SettingsCommandsTest, MarkAllMessagesReadLeavesTheFlagAndSaysSo) {
   op.ExpectOk(BoxKind::kInformation,
               "Please re-run the gateway again to mark all messages as read.\r"
               "Choose GO from the main menu.");
-  MarkAllMessagesRead(station);
+  MarkAllMessagesRead(station.work_dir, station.op);
   EXPECT_TRUE(FileIsPresent(dir / "A_READ"));
 }
 
 TEST_F(SettingsCommandsTest, NewsListFilesAreMadeOnlyWhereNoneIs) {
   WriteBytes(dir / ".newsrc", "alt.hackers\r\n");
   std::filesystem::permissions(dir / ".newsrc", std::filesystem::perms::owner_read);
-  EnsureNewsListFiles(station);
+  EnsureNewsListFiles(station.work_dir);
   EXPECT_EQ(ReadBytes(dir / ".newsrc"), "alt.hackers\r\n");  // read-only, yet kept
   EXPECT_FALSE(std::filesystem::exists(dir / ".NEWSRC"));
   EXPECT_TRUE(std::filesystem::exists(dir / "TWIRE.PTI"));
