@@ -20,6 +20,7 @@
 #include "dialogs/edit_gen_form.h"
 #include "dialogs/edit_text_form.h"
 #include "dialogs/edit_user_form.h"
+#include "dialogs/held_dialog.h"
 #include "dialogs/info_dialog.h"
 #include "dialogs/text_edit_launcher.h"
 #include "platform/ini_file.h"
@@ -101,6 +102,19 @@ int main(int argc, char** argv) {
   const fs::path folder = fs::absolute(argv[2]);
   fs::create_directories(folder);
   using namespace tidewire;
+  // One e-mail held off the air, as a stranger's mail to a station with ACCEPT.LST leaves it.
+  fs::create_directories(station / "HELD");
+  const auto put = [](const fs::path& file, const std::string& text) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (out != nullptr) {
+      std::fputs(text.c_str(), out);
+      std::fclose(out);
+    }
+  };
+  put(station / "HELD" / "1.MSG", "From: Win Big <offers@bad.example>\r\nSubject: You won\r\n");
+  put(station / "HELD" / "1.TXT",
+      "from: offers@bad.example\r\nsubject: You won\r\nsize: 2048\r\n"
+      "reason: sender not on ACCEPT.LST\r\nheld: 2026-12-09 17:40:00\r\n");
   app::TForm1 form(station, platform::IniFile::DefaultPath());
   if (!form.FormCreate()) return 1;
   form.StatusLine("");
@@ -117,6 +131,10 @@ int main(int argc, char** argv) {
     all = Shoot(*window, folder, window->objectName().toStdString()) && all;
     window->hide();
   }
+
+  dialogs::THeldDialog held(form.station(), &form);
+  all = Shoot(held, folder, "THeldDialog") && all;
+  held.hide();
 
   ModalShooter modals(folder);
   // Enter's button is the safe one: No here.
