@@ -11,6 +11,7 @@
 #include "base/file_layer.h"
 #include "inbound/downloads.h"
 #include "inbound/held_queue.h"
+#include "inbound/traffic_log.h"
 #include "support/holds.h"
 #include "support/station_fixture.h"
 
@@ -194,6 +195,16 @@ TEST_F(AirTest, ArticlesAreJudgedAndReleasedToTheirGroupsAddress) {
        {"\tsmall\t<small@n>\t", "\tlarge\t<large@n>\t", "\tdropped\r\n", "\treleased\r\n"}) {
     EXPECT_TRUE(Holds(traffic, verdict));
   }
+}
+
+TEST_F(AirTest, TheTrafficLogStartsAfreshAtFiftyThousandBytes) {
+  const std::string full(50000, 'x');
+  WriteBytes(File("TRAFFIC.LOG"), full);
+  LogTraffic(station_.work_dir,
+             {kStationTime, "out", "XX2DEF", "a@b.example", "s\tt", "<id>", 9, Verdict::kPassed});
+  EXPECT_EQ(ReadBytes(File("TRAFFIC.LOG.1")), full);
+  EXPECT_EQ(ReadBytes(File("TRAFFIC.LOG")),
+            LocalDateTime(kStationTime) + "\tout\tXX2DEF\ta@b.example\ts t\t<id>\t9\tpassed\r\n");
 }
 
 TEST_F(AirTest, WithoutTheStationFilesNothingChanges) {
