@@ -87,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 3:
         Put(dir / tidewire::config::kUserFile, bytes);
         (void)tidewire::config::ReadUserFile(dir / tidewire::config::kUserFile);
-        tidewire::config::LoadUserDatabase(station);
+        tidewire::config::LoadUserDatabase(station.work_dir, station.config, station.users,
+                                           station.op);
         // The users' fields are checked once more by the load of the settings.
         Put(dir / tidewire::config::kConfigFile, GoodConfig(mailin));
         tidewire::config::LoadConfiguration(station);

@@ -58,26 +58,27 @@ void WriteUserFile(const std::filesystem::path& path, std::string_view version,
   out.Close();
 }
 
-void LoadUserDatabase(Station& station) {
-  const auto path = station.File(kUserFile);
+void LoadUserDatabase(const fs::path& work_dir, const GatewayConfig& config, UserDatabase& users,
+                      Operator& op) {
+  const auto path = work_dir / kUserFile;
   if (!FileIsPresent(path)) {
     // Only a file that is not there at all means "no users".
     if (EntryExists(path)) throw IoError(IoCode::kAccessDenied, path.string());
     return;
   }
-  station.Status(" Reading file: USER.DAT");
+  op.StatusLine(" Reading file: USER.DAT");
   UserFileContent content = ReadUserFile(path);
   if (!ParseDecimal(content.CountLine)) {
-    WarningBox(station.op, "Error in file USER.DAT  (maximum users value invalid)");
+    WarningBox(op, "Error in file USER.DAT  (maximum users value invalid)");
   }
-  UserDatabase users;
-  for (UserRecord& user : content.Records) users.Add(std::move(user));
-  station.users = std::move(users);
+  UserDatabase read;
+  for (UserRecord& user : content.Records) read.Add(std::move(user));
+  users = std::move(read);
   if (content.Count > static_cast<std::int32_t>(UserDatabase::kMaxUsers)) {
-    station.Status("WARNING: USER.DAT announces " + std::to_string(content.Count) +
-                   " users; users after 100 are not loaded");
+    op.StatusLine("WARNING: USER.DAT announces " + std::to_string(content.Count) +
+                  " users; users after 100 are not loaded");
   }
-  ReportLimitWarnings(station.op, UserLimitWarnings(station.users, station.config));
+  ReportLimitWarnings(op, UserLimitWarnings(users, config));
 }
 
 }  // namespace tidewire::config

@@ -31,6 +31,7 @@ void WriteUserFile(const std::filesystem::path& path, std::string_view version,
 // Fills station.users from USER.DAT (a missing file leaves the table alone, silently), then
 // reports one warning status line per user that breaks FBB's field limits.
 // Raises IoError when a present file cannot be read.
-void LoadUserDatabase(Station& station);
+void LoadUserDatabase(const std::filesystem::path& work_dir, const GatewayConfig& config,
+                      UserDatabase& users, Operator& op);
 
 }  // namespace tidewire::config

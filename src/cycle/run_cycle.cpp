@@ -274,7 +274,7 @@ PassEnd RunPass(Station& station) {
   // packet: sent as it stood, the old packet would go again inside the new one.
   outbound::PutPackedFilesInPlace(station.work_dir);
   if (station.UsersUnread) {
-    config::LoadUserDatabase(station);
+    config::LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
     station.UsersUnread = false;
   }
   StopOnSettingsFbbDrops(station);

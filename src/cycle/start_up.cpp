@@ -69,7 +69,7 @@ void StartUp(Station& station) {
   // by the next pass.
   std::optional<IoError> user_file_error;
   try {
-    config::LoadUserDatabase(station);
+    config::LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
     station.UsersUnread = false;
   } catch (const IoError& error) {
     user_file_error = error;

@@ -400,7 +400,7 @@ void ConvertDownloads(Station& station) {
   // Fetched mail that cannot be read stops the pass; passed over, it would be deleted below.
   if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
   MakeWorkingCopies(station);
-  MessageJournal journal(station);
+  MessageJournal journal(station.work_dir, station.clock);
   const std::vector<HeldMessage> released = ConvertReleasedMessages(station);
   if (UsableFileExists(station.File("0000000.NOW"))) ConvertMail(station, &journal);
   ConvertNewsFiles(station, journal);

@@ -34,12 +34,13 @@ std::string MessageIdOf(std::string_view header_line) {
   return Trimmed(header_line.substr(kField.size()));
 }
 
-MessageJournal::MessageJournal(Station& station) : station_(station) {
-  const fs::path path = station.File(kFileName);
+MessageJournal::MessageJournal(fs::path work_dir, std::function<std::time_t()> clock)
+    : work_dir_(std::move(work_dir)), clock_(std::move(clock)) {
+  const fs::path path = work_dir_ / kFileName;
   if (!FileIsPresent(path)) return;
   try {
     TextReader in(path, LongLines::kSplit);
-    const std::time_t oldest = station.Now() - kKeepSeconds;
+    const std::time_t oldest = clock_() - kKeepSeconds;
     while (!in.AtEnd()) {
       const std::string line = in.ReadLine();
       const std::size_t blank = line.find(' ');
@@ -89,7 +90,7 @@ std::string MessageJournal::NewsKey(std::string_view destination, std::string_vi
 bool MessageJournal::Repeated(const std::string& key) {
   if (key.empty()) return false;
   if (entries_.contains(key)) return true;
-  entries_.emplace(key, station_.Now());
+  entries_.emplace(key, clock_());
   changed_ = true;
   return false;
 }
@@ -102,7 +103,7 @@ void MessageJournal::Save() {
   std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first < b.first : *a.second < *b.second;
   });
-  TextWriter out(station_.File(kFileName), TextWriter::Mode::kReplace);
+  TextWriter out(work_dir_ / kFileName, TextWriter::Mode::kReplace);
   for (const auto& [when, key] : lines) out.WriteLine(std::to_string(when) + " " + *key);
   out.Close();
   changed_ = false;

@@ -23,7 +23,7 @@ class MessageJournal {
   static constexpr std::time_t kKeepSeconds = 7 * 24 * 60 * 60;
 
   // Reads the file; a missing file, or one that cannot be read, is an empty journal.
-  explicit MessageJournal(Station& station);
+  MessageJournal(std::filesystem::path work_dir, std::function<std::time_t()> clock);
 
   // The key of an e-mail (its Message-ID and a hash of all its lines), or of an article for one
   // packet destination (its Message-ID and a hash of its header lines); "" when the message
@@ -41,7 +41,8 @@ class MessageJournal {
   void Save();
 
  private:
-  Station& station_;
+  std::filesystem::path work_dir_;
+  std::function<std::time_t()> clock_;
   std::unordered_map<std::string, std::time_t> entries_;  // key -> when it was handed over
   bool changed_ = false;
 };

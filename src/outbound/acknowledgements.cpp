@@ -40,7 +40,8 @@ void WriteSendAgain(inbound::ImportWriter& out, const Station& station,
 void WriteAcknowledgement(Station& station, const ExportMessage& message,
                           std::string_view address) {
   const UserRecord& user = station.users[station.CurrentUser];
-  GatewayReply reply(station, inbound::ShortHeader(user), "*** ACK - MESSAGE ***");
+  GatewayReply reply(station.work_dir, station.op, inbound::ShortHeader(user),
+                     "*** ACK - MESSAGE ***");
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("Your message was processed by the Internet <> Packet Radio Gateway.");
@@ -55,8 +56,9 @@ void WriteAcknowledgement(Station& station, const ExportMessage& message,
 }
 
 void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
-  GatewayReply reply(
-      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op,
+                     ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender),
+                     kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("The Tidewire Software has detected an error in one of your messages");
@@ -69,8 +71,9 @@ void WriteAddressLineRejection(Station& station, const ExportMessage& message) {
 void WriteWrongAddressRejection(Station& station, const ExportMessage& message) {
   const std::string& bbs = station.config.BBSCall;
   const bool pseudo_call = FileIsPresent(station.File(config::kPseudoCallFlag));
-  GatewayReply reply(
-      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op,
+                     ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender),
+                     kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("One of your messages could not be processed by the Tidewire");
@@ -81,7 +84,7 @@ void WriteWrongAddressRejection(Station& station, const ExportMessage& message) 
 }
 
 void WriteUnregisteredRejection(Station& station, const ExportMessage& message) {
-  GatewayReply reply(station, inbound::ShortHeader(message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op, inbound::ShortHeader(message.Sender), kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("The Tidewire Software has detected that the call: " + message.Sender + " is");

@@ -4,8 +4,9 @@
 
 namespace tidewire::outbound {
 
-GatewayReply::GatewayReply(Station& station, std::string_view header, std::string_view title)
-    : writer_(inbound::OpenImportFile(station.work_dir, station.op, inbound::Announce::kSilent)) {
+GatewayReply::GatewayReply(const std::filesystem::path& work_dir, Operator& op,
+                           std::string_view header, std::string_view title)
+    : writer_(inbound::OpenImportFile(work_dir, op, inbound::Announce::kSilent)) {
   writer_.WriteHeaderLine(header);
   writer_.WriteTitleLine(title);
 }

@@ -12,7 +12,8 @@ namespace tidewire::outbound {
 // to, or created) with the header and title already written, and closed after the message.
 class GatewayReply {
  public:
-  GatewayReply(Station& station, std::string_view header, std::string_view title);
+  GatewayReply(const std::filesystem::path& work_dir, Operator& op, std::string_view header,
+               std::string_view title);
 
   [[nodiscard]] inbound::ImportWriter& writer() { return writer_; }
 

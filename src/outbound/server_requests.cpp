@@ -33,8 +33,9 @@ void WriteInfoAndBanner(inbound::ImportWriter& out, const Station& station) {
 
 void AnswerUserInfo(Station& station, const ExportMessage& message) {
   const UserRecord& user = station.users[station.CurrentUser];
-  GatewayReply reply(
-      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op,
+                     ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender),
+                     kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("Your USERINFO for the Tidewire:");
@@ -68,8 +69,9 @@ void StoreBroadcast(Station& station, ExportMessage& message, TextReader& export
 }
 
 void AnswerNewsList(Station& station, const ExportMessage& message) {
-  GatewayReply reply(
-      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op,
+                     ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender),
+                     kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine("Currently the next newsgroups a converted to Packet:");
@@ -101,8 +103,9 @@ void AnswerNewsList(Station& station, const ExportMessage& message) {
 // The manual and the help reply: a file's text, or the error line naming it.
 void AnswerWithFile(Station& station, const ExportMessage& message, std::string_view intro,
                     std::string_view file, std::string_view missing) {
-  GatewayReply reply(
-      station, ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender), kTitle);
+  GatewayReply reply(station.work_dir, station.op,
+                     ReplyHeaderForSender(station.users[station.CurrentUser], message.Sender),
+                     kTitle);
   inbound::ImportWriter& out = reply.writer();
   out.WriteBodyLine("");
   out.WriteBodyLine(intro);

@@ -288,7 +288,7 @@ TEST_F(LoadConfigurationTest, SettingsTypedWithLfLineEndsAreReadByTheirLines) {
   WriteBytes(dir / "TWIRE.PTI", "HAM\nSPACE\n");
   WriteBytes(dir / "USER.DAT", "V1.5\n1\nXX1ABC\nXX0BBS\nAnn\nann@example.org\n");
   LoadConfiguration(station);
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.config.NewsDestinations, (std::vector<std::string>{"HAM", "SPACE"}));
   EXPECT_EQ(station.config.BBSCall, "XX0BBS");
   ASSERT_EQ(station.users.UserCount(), 1);

@@ -26,7 +26,7 @@ class UserDatabaseTest : public ::testing::Test, public ConfigFilesTest {
 
 TEST_F(UserDatabaseTest, NewDatabaseIsEmptyAndQuiet) {
   WriteUsers("V1.3x", "0", {});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.UserCount(), 0);
   EXPECT_EQ(station.users.FindUserByCall("XX1ABC"), 0);
   EXPECT_EQ(op.status_lines, std::vector<std::string>{" Reading file: USER.DAT"});
@@ -34,20 +34,21 @@ TEST_F(UserDatabaseTest, NewDatabaseIsEmptyAndQuiet) {
 
 TEST_F(UserDatabaseTest, MissingFileLeavesTheTableSilently) {
   station.users.Add(UserRecord{"XX1ABC", "XX0BBS", "", "", false});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.UserCount(), 1);
   EXPECT_TRUE(op.status_lines.empty());
   // Something under the name that cannot be read is no "missing file": it must not empty the
   // table the passes rely on.
   std::filesystem::create_directory(dir / "USER.DAT");
-  EXPECT_THROW(LoadUserDatabase(station), IoError);
+  EXPECT_THROW(LoadUserDatabase(station.work_dir, station.config, station.users, station.op),
+               IoError);
   EXPECT_EQ(station.users.UserCount(), 1);
 }
 
 TEST_F(UserDatabaseTest, LoadsRecordsInOrderWhateverTheVersionLine) {
   WriteUsers("anything at all", "3",
              {{"XX1ABC", "XX0BBS"}, {"xx2def", "XX9BBS.#TST"}, {"XX3GHI", ""}});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   ASSERT_EQ(station.users.UserCount(), 3);
   EXPECT_EQ(station.users[2].UserCALL, "xx2def");
   EXPECT_EQ(station.users[2].HomeBBS, "XX9BBS.#TST");
@@ -58,7 +59,7 @@ TEST_F(UserDatabaseTest, LoadsRecordsInOrderWhateverTheVersionLine) {
 
 TEST_F(UserDatabaseTest, FindUserByCall) {
   WriteUsers("V1.5c", "4", {{"XX1ABC", "A"}, {"XX2DEF", "B"}, {"XX1ABC", "C"}, {"XX3GHI-5", "D"}});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   const UserDatabase& users = station.users;
   EXPECT_EQ(users.FindUserByCall("xx2def"), 2);   // case
   EXPECT_EQ(users.FindUserByCall("XX1ABC"), 3);   // the later of two
@@ -72,17 +73,17 @@ TEST_F(UserDatabaseTest, FindUserByCall) {
 TEST_F(UserDatabaseTest, InvalidCountWarnsAndTakesLeadingDigits) {
   WriteUsers("V1.5c", "2x", {{"XX1ABC", "A"}, {"XX2DEF", "B"}, {"XX3GHI", "C"}});
   op.ExpectOk(BoxKind::kWarning, "Error in file USER.DAT  (maximum users value invalid)");
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.UserCount(), 2);
 }
 
 TEST_F(UserDatabaseTest, CountBounds) {
   WriteUsers("V1.5c", " -3", {{"XX1ABC", "A"}});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.UserCount(), 0);
 
   WriteUsers("V1.5c", "3", {{"XX1ABC", "A"}, {"XX2DEF", "B"}});  // one record short
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   ASSERT_EQ(station.users.UserCount(), 3);
   EXPECT_EQ(station.users[3].UserCALL, "");
   EXPECT_EQ(station.users[3].RemailerAccount, "");
@@ -91,7 +92,7 @@ TEST_F(UserDatabaseTest, CountBounds) {
   std::vector<std::pair<std::string, std::string>> many;
   for (int k = 1; k <= 102; ++k) many.emplace_back("X" + std::to_string(k), "XX0BBS");
   WriteUsers("V1.5c", "102", many);
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.UserCount(), 100);
   EXPECT_EQ(station.users[100].UserCALL, "X100");
   EXPECT_EQ(op.status_lines,
@@ -102,13 +103,13 @@ TEST_F(UserDatabaseTest, CountBounds) {
 
 TEST_F(UserDatabaseTest, LowerCaseFileNameIsFound) {
   tidewire::testing::WriteBytes(dir / "user.dat", "V1.5c\r\n1\r\nXX1ABC\r\nXX0BBS\r\nA\r\nb\r\n");
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(station.users.FindUserByCall("XX1ABC"), 1);
 }
 
 TEST_F(UserDatabaseTest, UserBreakingFbbLimitsGetsOneWarningLine) {
   WriteUsers("V1.5c", "2", {{"XX1ABCDE", "XX0BBS"}, {"XX2DEF", "XX0BBS"}});
-  LoadUserDatabase(station);
+  LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
   EXPECT_EQ(op.status_lines, (std::vector<std::string>{
                                  " Reading file: USER.DAT",
                                  "WARNING: USER.DAT user 1 (XX1ABCDE) has a call longer than 6 "
@@ -121,7 +122,7 @@ TEST_F(UserDatabaseTest, UnreadableFileRaisesIoErrorAndKeepsTheTable) {
   if (!FileIsPresent(dir / "USER.DAT")) GTEST_SKIP() << "no /proc/self/mem here";
   station.users.Add(UserRecord{"XX1ABC", "XX0BBS", "", "", false});
   try {
-    LoadUserDatabase(station);
+    LoadUserDatabase(station.work_dir, station.config, station.users, station.op);
     ADD_FAILURE() << "no IoError";
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "I/O error 5");
