@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 2:
         Put(dir / tidewire::config::kConfigFile, bytes);
-        (void)tidewire::config::ReadSettingsAtStart(station);
+        (void)tidewire::config::ReadSettingsAtStart(station.work_dir, station.config, station.op);
         break;
       case 3:
         Put(dir / tidewire::config::kUserFile, bytes);

@@ -74,10 +74,11 @@ SettingsFields SettingsFields::Placeholders() {
   return fields;
 }
 
-std::optional<SettingsFields> ReadSettingsAtStart(Station& station) {
-  const auto path = station.File(kConfigFile);
+std::optional<SettingsFields> ReadSettingsAtStart(const fs::path& work_dir, GatewayConfig& config,
+                                                  Operator& op) {
+  const auto path = work_dir / kConfigFile;
   if (!FileIsPresent(path)) {
-    ErrorBox(station.op, kConfigFileMissingText);
+    ErrorBox(op, kConfigFileMissingText);
     return std::nullopt;
   }
   TextReader in(path, LongLines::kRefuse, LineEnds::kLfWhenNoCr);
@@ -94,14 +95,13 @@ std::optional<SettingsFields> ReadSettingsAtStart(Station& station) {
   fields.UniversalFromText = in.ReadLine();
   fields.UniversalFromChecked = FlagLineIsTrue(fields.UniversalFromText);
   in.Close();
-  ApplyFlagLines(fields, station.config);
+  ApplyFlagLines(fields, config);
   return fields;
 }
 
-void WriteSettingsFile(Station& station, const SettingsFields& fields,
-                       std::string_view two_digit_entry) {
-  const GatewayConfig& config = station.config;
-  TextWriter out(station.File(kConfigFile), TextWriter::Mode::kReplace);
+void WriteSettingsFile(const fs::path& work_dir, const GatewayConfig& config,
+                       const SettingsFields& fields, std::string_view two_digit_entry) {
+  TextWriter out(work_dir / kConfigFile, TextWriter::Mode::kReplace);
   for (const auto member : kTextLines) out.WriteLine(OneLine(fields.*member));
   out.WriteLine(FlagText(config.ShortNewsHeaders));
   out.WriteLine(FlagText(config.ShortMailHeaders));

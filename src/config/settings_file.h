@@ -49,12 +49,13 @@ struct SettingsFields {
 // The dialog's reading of TWIRE.CFG: leading lines holding "*" are skipped; lines 16 to 21
 // also set their GatewayConfig fields (not ConfigurationCode mode 2). A missing file shows
 // its error box and gives nothing.
-std::optional<SettingsFields> ReadSettingsAtStart(Station& station);
+std::optional<SettingsFields> ReadSettingsAtStart(const std::filesystem::path& work_dir,
+                                                  GatewayConfig& config, Operator& op);
 
 // The dialog's OK: TWIRE.CFG anew with exactly 21 lines. Lines 16, 17 and 19 come from
 // GatewayConfig, line 18 from the two-digit entry ("xx": the stored AfterXMessageStr, or
 // "30" when that is empty).
-void WriteSettingsFile(Station& station, const SettingsFields& fields,
-                       std::string_view two_digit_entry);
+void WriteSettingsFile(const std::filesystem::path& work_dir, const GatewayConfig& config,
+                       const SettingsFields& fields, std::string_view two_digit_entry);
 
 }  // namespace tidewire::config

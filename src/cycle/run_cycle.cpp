@@ -278,7 +278,7 @@ PassEnd RunPass(Station& station) {
     station.UsersUnread = false;
   }
   StopOnSettingsFbbDrops(station);
-  if (SoupClientStillRuns(station)) {
+  if (SoupClientStillRuns(station.work_dir)) {
     // Its files are half written: nothing is sent, fetched or converted beside it.
     constexpr std::string_view kStillRuns =
         "A SOUP client of an earlier pass still runs in this station; the pass waits for it.";

@@ -181,8 +181,8 @@ ClientRun RunSoupClient(Station& station, std::string_view command_line,
   return ClientRun::kStoppedByWatchdog;
 }
 
-bool SoupClientStillRuns(const Station& station) {
-  const std::filesystem::path lock = ResolvePath(station.File("tidewire-soup.lck"));
+bool SoupClientStillRuns(const std::filesystem::path& work_dir) {
+  const std::filesystem::path lock = ResolvePath(work_dir / "tidewire-soup.lck");
   const int fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;

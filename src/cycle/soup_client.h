@@ -50,7 +50,7 @@ ClientRun RunSoupClient(Station& station, ClientCommand command, int* exit_statu
 
 // Whether the own client of an earlier pass (its gateway killed) still holds the station's
 // client lock: then its files are in work, and no pass may send, fetch or convert.
-[[nodiscard]] bool SoupClientStillRuns(const Station& station);
+[[nodiscard]] bool SoupClientStillRuns(const std::filesystem::path& work_dir);
 
 // The SOUP client step of a pass: backs the reply packet up, sends it when REPLIES is there,
 // marks the waiting mail read when A_READ asks for it, fetches, and backs the downloads up.

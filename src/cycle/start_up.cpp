@@ -76,7 +76,7 @@ void StartUp(Station& station) {
   }
   // The settings window made at start reads TWIRE.CFG; what outlives it are the flag settings
   // of lines 16 to 21 in the station's GatewayConfig.
-  (void)config::ReadSettingsAtStart(station);
+  (void)config::ReadSettingsAtStart(station.work_dir, station.config, station.op);
   if (user_file_error) throw *user_file_error;
 }
 

@@ -214,7 +214,8 @@ void TEditGenForm1::FormCreate() {
   read_ = SettingsFields::Placeholders();
   ShowFields(read_);
   RunCommand(station_, [this] {
-    if (auto fields = config::ReadSettingsAtStart(station_)) {
+    if (auto fields =
+            config::ReadSettingsAtStart(station_.work_dir, station_.config, station_.op)) {
       read_ = std::move(*fields);
       ShowFields(read_);
     }
@@ -302,7 +303,9 @@ void TEditGenForm1::OKButtonClick() {
     return;
   }
   const std::string entry = typed.isEmpty() ? std::string("xx") : FromQt(typed);
-  if (RunCommand(station_, [&] { config::WriteSettingsFile(station_, FieldsShown(), entry); })) {
+  if (RunCommand(station_, [&] {
+        config::WriteSettingsFile(station_.work_dir, station_.config, FieldsShown(), entry);
+      })) {
     accept();
   }
 }

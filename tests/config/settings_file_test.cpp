@@ -19,7 +19,7 @@ TEST_F(SettingsFileTest, MissingFileShowsBoxAndGivesNothing) {
   op.ExpectOk(BoxKind::kError,
               "TWIRE.CFG file not found! Please set and save settings\r"
               "or use your Backup disk to restore old one.");
-  EXPECT_FALSE(ReadSettingsAtStart(station).has_value());
+  EXPECT_FALSE(ReadSettingsAtStart(station.work_dir, station.config, station.op).has_value());
   EXPECT_EQ(station.config.ConfigurationCode, "3");
 }
 
@@ -29,7 +29,7 @@ TEST_F(SettingsFileTest, SkipsLeadingStarLinesAndSetsOnlyTheFlagLines) {
   lines[2 + 17] = "3x";  // line 18: no message from the dialog
   lines[2 + 19] = "2";   // line 20
   Write("TWIRE.CFG", lines);
-  const auto fields = ReadSettingsAtStart(station);
+  const auto fields = ReadSettingsAtStart(station.work_dir, station.config, station.op);
   ASSERT_TRUE(fields.has_value());
   EXPECT_EQ(fields->MailinDIR, fbb_dir().string());
   EXPECT_EQ(fields->EmailAccount, "gate@example.net");
@@ -69,7 +69,7 @@ SettingsFields SampleFields() {
 TEST_F(SettingsFileTest, WritesExactlyTwentyOneLines) {
   station.config.ShortNewsHeaders = true;
   station.config.SwapNewsAddress = true;
-  WriteSettingsFile(station, SampleFields(), "05");
+  WriteSettingsFile(station.work_dir, station.config, SampleFields(), "05");
   EXPECT_EQ(ReadBytes(dir / "TWIRE.CFG"),
             "C:\\FBB\\MAIL\r\nHRoute\r\nQTH\r\nBBSCall\r\nAT2\r\nremailer\r\nInfoLine\r\n"
             "InfoLine2\r\nINET\r\nSMTPmailserver\r\nPOP3mailserver\r\nNewsServer\r\nUserID\r\n"
@@ -87,8 +87,8 @@ class AfterXMessageLine : public ::testing::TestWithParam<EntryRow>, public Conf
 
 TEST_P(AfterXMessageLine, FollowsTheTwoDigitEntry) {
   station.config.AfterXMessageStr = GetParam().stored;
-  WriteSettingsFile(station, SampleFields(), GetParam().entry);
-  const auto fields = ReadSettingsAtStart(station);
+  WriteSettingsFile(station.work_dir, station.config, SampleFields(), GetParam().entry);
+  const auto fields = ReadSettingsAtStart(station.work_dir, station.config, station.op);
   ASSERT_TRUE(fields.has_value());
   EXPECT_EQ(fields->AfterXMessageText, GetParam().line18);
 }
@@ -104,10 +104,10 @@ TEST_F(SettingsFileTest, RoundTripKeepsFieldsAndBytes) {
   written.PassWord = "  secret with blanks ";
   written.UniversalFromChecked = true;
   station.config.ShortMailHeaders = true;
-  WriteSettingsFile(station, written, "07");
+  WriteSettingsFile(station.work_dir, station.config, written, "07");
   const std::string bytes = ReadBytes(dir / "TWIRE.CFG");
 
-  const auto read = ReadSettingsAtStart(station);
+  const auto read = ReadSettingsAtStart(station.work_dir, station.config, station.op);
   ASSERT_TRUE(read.has_value());
   SettingsFields expected = written;
   expected.NewsHeadersText = "FALSE";
@@ -117,15 +117,15 @@ TEST_F(SettingsFileTest, RoundTripKeepsFieldsAndBytes) {
   expected.UniversalFromText = "TRUE";
   EXPECT_EQ(*read, expected);
 
-  WriteSettingsFile(station, *read, "xx");  // stored 07 is kept
+  WriteSettingsFile(station.work_dir, station.config, *read, "xx");  // stored 07 is kept
   EXPECT_EQ(ReadBytes(dir / "TWIRE.CFG"), bytes);
 }
 
 TEST_F(SettingsFileTest, LineEndInsideAFieldCannotShiftTheLines) {
   SettingsFields fields = SampleFields();
   fields.QTH = "Test\rcity\x1a";
-  WriteSettingsFile(station, fields, "30");
-  const auto read = ReadSettingsAtStart(station);
+  WriteSettingsFile(station.work_dir, station.config, fields, "30");
+  const auto read = ReadSettingsAtStart(station.work_dir, station.config, station.op);
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->QTH, "Test city ");
   EXPECT_EQ(read->ConfigurationCode, "2");
@@ -134,7 +134,7 @@ TEST_F(SettingsFileTest, LineEndInsideAFieldCannotShiftTheLines) {
 TEST_F(SettingsFileTest, UnwritableFileRaisesIoError) {
   std::filesystem::create_directory(dir / "TWIRE.CFG");
   try {
-    WriteSettingsFile(station, SampleFields(), "30");
+    WriteSettingsFile(station.work_dir, station.config, SampleFields(), "30");
     ADD_FAILURE() << "no IoError";
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "File access denied");
