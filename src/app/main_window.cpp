@@ -285,7 +285,7 @@ bool TForm1::FormCreate() {
 void TForm1::ShowHeldCount() {
   std::size_t held = 0;
   try {
-    held = cycle::HeldLines(station_).size();
+    held = cycle::HeldLines(station_.work_dir).size();
   } catch (const IoError&) {
     // An unreadable HELD/ shows as nothing held; the next pass reports the file error.
   }

@@ -109,15 +109,15 @@ Outcome RunCommand(Station& station, ConsoleOperator& op, Session& session,
     return Outcome::kGoOn;
   }
   if (EqualsIgnoringCase(command, "HELD")) {
-    Guarded(station, [&] { cycle::ShowHeld(station); });
+    Guarded(station, [&] { cycle::ShowHeld(station.work_dir, station.op); });
     return Outcome::kGoOn;
   }
   if (const auto held = HeldCommand(command)) {
     Guarded(station, [&] {
       if (held->release) {
-        (void)cycle::ReleaseHeldMessage(station, held->number);
+        (void)cycle::ReleaseHeldMessage(station.work_dir, station.op, held->number);
       } else {
-        (void)cycle::DropHeldMessage(station, held->number);
+        (void)cycle::DropHeldMessage(station.work_dir, station.op, station.Now(), held->number);
       }
     });
     return Outcome::kGoOn;

@@ -13,46 +13,46 @@ std::string Line(const inbound::HeldMessage& held) {
          (held.released ? "  (released)" : "");
 }
 
-void SayNoSuch(Station& station, int n) {
-  station.Status(" No held e-mail " + std::to_string(n) + " (HELD lists them)");
+void SayNoSuch(Operator& op, int n) {
+  op.StatusLine(" No held e-mail " + std::to_string(n) + " (HELD lists them)");
 }
 
 }  // namespace
 
-std::vector<std::string> HeldLines(const Station& station) {
+std::vector<std::string> HeldLines(const std::filesystem::path& work_dir) {
   std::vector<std::string> lines;
-  for (const inbound::HeldMessage& held : inbound::ListHeld(station.work_dir)) {
+  for (const inbound::HeldMessage& held : inbound::ListHeld(work_dir)) {
     lines.push_back(Line(held));
   }
   return lines;
 }
 
-void ShowHeld(Station& station) {
-  const std::vector<std::string> lines = HeldLines(station);
-  station.Status(lines.empty() ? " Nothing is held." : " Held off the air:");
-  for (const std::string& line : lines) station.Status(line);
+void ShowHeld(const std::filesystem::path& work_dir, Operator& op) {
+  const std::vector<std::string> lines = HeldLines(work_dir);
+  op.StatusLine(lines.empty() ? " Nothing is held." : " Held off the air:");
+  for (const std::string& line : lines) op.StatusLine(line);
 }
 
-bool ReleaseHeldMessage(Station& station, int n) {
-  const auto held = inbound::ReleaseHeld(station.work_dir, n);
+bool ReleaseHeldMessage(const std::filesystem::path& work_dir, Operator& op, int n) {
+  const auto held = inbound::ReleaseHeld(work_dir, n);
   if (!held) {
-    SayNoSuch(station, n);
+    SayNoSuch(op, n);
     return false;
   }
-  station.Status(" Released " + std::to_string(n) + ": the next pass puts it on the air");
+  op.StatusLine(" Released " + std::to_string(n) + ": the next pass puts it on the air");
   return true;
 }
 
-bool DropHeldMessage(Station& station, int n) {
-  const auto held = inbound::DropHeld(station.work_dir, n);
+bool DropHeldMessage(const std::filesystem::path& work_dir, Operator& op, std::time_t now, int n) {
+  const auto held = inbound::DropHeld(work_dir, n);
   if (!held) {
-    SayNoSuch(station, n);
+    SayNoSuch(op, n);
     return false;
   }
-  inbound::LogTraffic(station.work_dir,
-                      {station.Now(), "in", held->sender, "", held->subject,
-                       "HELD " + std::to_string(n), held->size, inbound::Verdict::kDropped});
-  station.Status(" Dropped " + std::to_string(n) + ": kept in HELD/DROPPED");
+  inbound::LogTraffic(work_dir,
+                      {now, "in", held->sender, "", held->subject, "HELD " + std::to_string(n),
+                       held->size, inbound::Verdict::kDropped});
+  op.StatusLine(" Dropped " + std::to_string(n) + ": kept in HELD/DROPPED");
   return true;
 }
 

@@ -269,7 +269,7 @@ PassEnd RunPass(Station& station) {
   station.counters.Reset();
   config::LoadConfiguration(station);
   FinishEarlierHandOver(station);
-  inbound::FinishInterruptedConversion(station);
+  inbound::FinishInterruptedConversion(station.work_dir, station.op);
   // A packing a killed pass left whole goes in place before the leftover test looks at the
   // packet: sent as it stood, the old packet would go again inside the new one.
   outbound::PutPackedFilesInPlace(station.work_dir);

@@ -42,7 +42,7 @@ THeldDialog::THeldDialog(Station& station, QWidget* parent) : QDialog(parent), s
 void THeldDialog::Fill() {
   list_->clear();
   RunCommand(station_, [this] {
-    for (const std::string& line : cycle::HeldLines(station_)) list_->addItem(ToQt(line));
+    for (const std::string& line : cycle::HeldLines(station_.work_dir)) list_->addItem(ToQt(line));
   });
   if (list_->count() > 0) list_->setCurrentRow(0);
 }
@@ -54,14 +54,17 @@ int THeldDialog::SelectedNumber() const {
 
 void THeldDialog::ReleaseClick() {
   if (const int n = SelectedNumber(); n > 0) {
-    RunCommand(station_, [&] { (void)cycle::ReleaseHeldMessage(station_, n); });
+    RunCommand(station_,
+               [&] { (void)cycle::ReleaseHeldMessage(station_.work_dir, station_.op, n); });
   }
   Fill();
 }
 
 void THeldDialog::DropClick() {
   if (const int n = SelectedNumber(); n > 0) {
-    RunCommand(station_, [&] { (void)cycle::DropHeldMessage(station_, n); });
+    RunCommand(station_, [&] {
+      (void)cycle::DropHeldMessage(station_.work_dir, station_.op, station_.Now(), n);
+    });
   }
   Fill();
 }

@@ -307,29 +307,29 @@ std::vector<HeldMessage> ConvertReleasedMessages(Station& station) {
   return released;
 }
 
-void DeleteMatching(Station& station, std::string_view pattern, bool report) {
-  for (const std::string& name : ListFiles(station.work_dir, pattern)) {
+void DeleteMatching(const fs::path& work_dir, Operator& op, std::string_view pattern, bool report) {
+  for (const std::string& name : ListFiles(work_dir, pattern)) {
     if (pattern == "*.MSG" && IsReplyPacketFile(name)) continue;
-    if (report) station.Status(" Deleting file: " + name);
-    DeleteFile(station.File(name));
+    if (report) op.StatusLine(" Deleting file: " + name);
+    DeleteFile(work_dir / name);
   }
 }
 
 }  // namespace
 
-void PrepareMailFile(Station& station) {
-  station.Status(" Open file: 0000000.MSG");
-  station.Status(" Creating file: 0000000.TMP");
+void PrepareMailFile(const fs::path& work_dir, Operator& op) {
+  op.StatusLine(" Open file: 0000000.MSG");
+  op.StatusLine(" Creating file: 0000000.TMP");
   // A file without any byte 26 would come back byte for byte; it is left as it is, which saves
   // writing the whole mailbox twice. The status lines still tell the steps of the clean-up.
-  const bool dirty = HoldsEndMarks(station.File("0000000.MSG"));
-  if (dirty) CopyWithoutEndMarks(station.File("0000000.MSG"), station.File("0000000.TMP"));
-  station.Status(" Deleting file: 0000000.MSG");
-  if (dirty) DeleteFile(station.File("0000000.MSG"));
-  station.Status(" 0000000.TMP -> 0000000.MSG");
+  const bool dirty = HoldsEndMarks(work_dir / "0000000.MSG");
+  if (dirty) CopyWithoutEndMarks(work_dir / "0000000.MSG", work_dir / "0000000.TMP");
+  op.StatusLine(" Deleting file: 0000000.MSG");
+  if (dirty) DeleteFile(work_dir / "0000000.MSG");
+  op.StatusLine(" 0000000.TMP -> 0000000.MSG");
   // A rename leaves the same bytes as a copy followed by deleting the copy's source.
-  if (dirty) RenameFile(station.File("0000000.TMP"), station.File("0000000.MSG"));
-  station.Status(" Deleting file: 0000000.TMP");
+  if (dirty) RenameFile(work_dir / "0000000.TMP", work_dir / "0000000.MSG");
+  op.StatusLine(" Deleting file: 0000000.TMP");
 }
 
 namespace {
@@ -348,11 +348,11 @@ void Mark(Station& station, const std::string& state) {
 }
 
 // The downloads, the reply files and the sent broadcast: what a complete conversion leaves.
-void DeleteConvertedFiles(Station& station) {
-  DeleteMatching(station, "*.MSG", false);
-  DeleteMatching(station, "*.M0?", true);
-  DeleteMatching(station, "*.NEW", true);
-  DeleteFileIfPresent(station.File(kSentBroadcastFile));
+void DeleteConvertedFiles(const fs::path& work_dir, Operator& op) {
+  DeleteMatching(work_dir, op, "*.MSG", false);
+  DeleteMatching(work_dir, op, "*.M0?", true);
+  DeleteMatching(work_dir, op, "*.NEW", true);
+  DeleteFileIfPresent(work_dir / kSentBroadcastFile);
 }
 
 std::optional<std::int64_t> SizeNumber(std::string_view text) {
@@ -367,8 +367,8 @@ std::optional<std::int64_t> SizeNumber(std::string_view text) {
 
 }  // namespace
 
-void FinishInterruptedConversion(Station& station) {
-  const fs::path mark_path = station.File(kConversionMark);
+void FinishInterruptedConversion(const fs::path& work_dir, Operator& op) {
+  const fs::path mark_path = work_dir / kConversionMark;
   if (!EntryExists(mark_path)) return;
   TextReader in(mark_path);
   const std::string state = in.ReadLine();
@@ -378,27 +378,27 @@ void FinishInterruptedConversion(Station& station) {
           ? SizeNumber(std::string_view(state).substr(kConverting.size()))
           : std::nullopt;
   if (state == kConverted) {
-    DeleteConvertedFiles(station);
+    DeleteConvertedFiles(work_dir, op);
   } else if (size) {
     // The messages of the interrupted conversion are cut off; their downloads are all still
     // there and are converted again.
-    station.Status(" Taking back MAIL.IN of an interrupted conversion");
-    const fs::path mail_in = station.File("MAIL.IN");
+    op.StatusLine(" Taking back MAIL.IN of an interrupted conversion");
+    const fs::path mail_in = work_dir / "MAIL.IN";
     if (UsableFileExists(mail_in) && FileSizeOf(mail_in) > *size) TruncateFile(mail_in, *size);
-    if (EntryExists(station.File(kSentBroadcastFile)) && !EntryExists(station.File("bmes.txt"))) {
-      RenameFile(station.File(kSentBroadcastFile), station.File("bmes.txt"));
+    if (EntryExists(work_dir / kSentBroadcastFile) && !EntryExists(work_dir / "bmes.txt")) {
+      RenameFile(work_dir / kSentBroadcastFile, work_dir / "bmes.txt");
     }
   }
   DeleteFile(mark_path);
 }
 
 void ConvertDownloads(Station& station) {
-  FinishInterruptedConversion(station);
+  FinishInterruptedConversion(station.work_dir, station.op);
   const fs::path mail_in = station.File("MAIL.IN");
   Mark(station, std::string(kConverting) +
                     std::to_string(UsableFileExists(mail_in) ? FileSizeOf(mail_in) : 0));
   // Fetched mail that cannot be read stops the pass; passed over, it would be deleted below.
-  if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station);
+  if (UsableFileExists(station.File("0000000.MSG"))) PrepareMailFile(station.work_dir, station.op);
   MakeWorkingCopies(station);
   MessageJournal journal(station.work_dir, station.clock);
   const std::vector<HeldMessage> released = ConvertReleasedMessages(station);
@@ -408,7 +408,7 @@ void ConvertDownloads(Station& station) {
   // Only now: a conversion cut short before this point is converted again, in full.
   journal.Save();
   for (const HeldMessage& held : released) ForgetReleased(station.work_dir, held.number);
-  DeleteConvertedFiles(station);
+  DeleteConvertedFiles(station.work_dir, station.op);
   DeleteFile(station.File(kConversionMark));
 }
 

@@ -82,12 +82,13 @@ std::string ShortHeader(const UserRecord& user) {
 
 std::string ShortHeader(std::string_view call) { return "SP " + std::string(call) + " < TDWIRE"; }
 
-void BeginLongMessage(ImportWriter& writer, Station& station, std::string_view address_part,
-                      std::string_view sender, std::string_view title) {
-  station.bid.NextBid();
-  writer.WriteHeaderLine(LongHeader(address_part, sender, station.config, station.bid));
+void BeginLongMessage(ImportWriter& writer, const GatewayConfig& config, BidCounter& bid,
+                      std::time_t now, std::string_view address_part, std::string_view sender,
+                      std::string_view title) {
+  bid.NextBid();
+  writer.WriteHeaderLine(LongHeader(address_part, sender, config, bid));
   writer.WriteTitleLine(title);
-  writer.WriteBodyLine(RoutingLine(station.config, station.bid, station.Now()));
+  writer.WriteBodyLine(RoutingLine(config, bid, now));
   writer.WriteBodyLine("");
 }
 

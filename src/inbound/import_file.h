@@ -50,7 +50,8 @@ void WriteStandardTrailer(ImportWriter& writer, const GatewayConfig& config, con
 
 // Issues the next bulletin ID and writes header, title, routing line and the empty line after
 // it; the caller adds the body and the trailer.
-void BeginLongMessage(ImportWriter& writer, Station& station, std::string_view address_part,
-                      std::string_view sender, std::string_view title);
+void BeginLongMessage(ImportWriter& writer, const GatewayConfig& config, BidCounter& bid,
+                      std::time_t now, std::string_view address_part, std::string_view sender,
+                      std::string_view title);
 
 }  // namespace tidewire::inbound

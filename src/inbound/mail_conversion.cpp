@@ -189,7 +189,8 @@ void WriteMessage(ImportWriter& out, Station& station, const WorkText& text, con
   const std::string title =
       mode.on ? LeftCopy(PlainHeaderText(mail.SubjectText, mode.charset), kSubjectLength)
               : mail.SubjectText;
-  BeginLongMessage(out, station, address, station.config.AT, title);
+  BeginLongMessage(out, station.config, station.bid, station.Now(), address, station.config.AT,
+                   title);
   WriteBodyCopy(out, station, text, mail, mode);
   WriteStandardTrailer(out, station.config, station.bid);
   ++station.counters.EmailToPacket;

@@ -246,7 +246,8 @@ void NewsPass::WriteArticle(ImportWriter& out, const ArticleHeader& header,
   std::string sender = header.Sender;
   if (config.UniversalFrom || sender.empty()) sender = config.AT;
 
-  BeginLongMessage(out, station_, address, sender, header.SubjectText);
+  BeginLongMessage(out, station_.config, station_.bid, station_.Now(), address, sender,
+                   header.SubjectText);
   ++station_.counters.InetToPacket;
   out.WriteBodyLine("** NEWSGROUP: " + header.NewsgroupsText);
   if (config.ShortNewsHeaders) {
@@ -328,7 +329,8 @@ void NewsPass::InfoMessageCheck(ImportWriter& out) {
   }
   const std::string address =
       config.SwapNewsAddress ? "SB " + config.AT + " @ INFO" : "SB INFO @ " + config.AT;
-  BeginLongMessage(out, station_, address, "SERVER", "*-* INFO Tidewire *-*");
+  BeginLongMessage(out, station_.config, station_.bid, station_.Now(), address, "SERVER",
+                   "*-* INFO Tidewire *-*");
   ++station_.counters.InetToPacket;
   CopyTextFile(out, kInfoFile);
   out.WriteBodyLine("");
@@ -342,8 +344,8 @@ void NewsPass::BroadcastCheck(ImportWriter& out) {
   station_.Status(" Processing file: BMES.TXT (Broadcast message)");
   const UserDatabase& users = station_.users;
   for (int k = 1; k <= users.UserCount(); ++k) {
-    BeginLongMessage(out, station_, PersonalAddress(users[k]), "SERVER",
-                     "*-* BroadCast Message *-*");
+    BeginLongMessage(out, station_.config, station_.bid, station_.Now(), PersonalAddress(users[k]),
+                     "SERVER", "*-* BroadCast Message *-*");
     ++station_.counters.InetToPacket;
     out.WriteBodyLine("This is a message for all Tidewire users");
     out.WriteBodyLine("-----------------------------------------------");

@@ -70,7 +70,8 @@ TEST_F(ImportFileTest, EmptyRouteAndQthLeaveNothingBetweenTheMarkers) {
 TEST_F(ImportFileTest, BidAfter99989IsOne) {
   station_.bid.Set(BidCounter::kLast);
   ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
-  BeginLongMessage(writer, station_, "SB NEWS @ EU", "XX2DEF", "Title");
+  BeginLongMessage(writer, station_.config, station_.bid, station_.Now(), "SB NEWS @ EU", "XX2DEF",
+                   "Title");
   WriteStandardTrailer(writer, station_.config, station_.bid);
   writer.Close();
   EXPECT_EQ(BulletinId(station_.config, station_.bid), "1-XX0BBS");
@@ -162,7 +163,8 @@ TEST_F(ImportFileTest, ConsecutiveMessagesAlternateTheBanners) {
   station_.bid.Set(40);
   ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (int i = 0; i < 2; ++i) {
-    BeginLongMessage(writer, station_, "SP XX1ABC @ XX0BBS", "INET", "Mail");
+    BeginLongMessage(writer, station_.config, station_.bid, station_.Now(), "SP XX1ABC @ XX0BBS",
+                     "INET", "Mail");
     WriteStandardTrailer(writer, station_.config, station_.bid);
   }
   writer.Close();
@@ -264,7 +266,8 @@ TEST_F(ImportFileTest, ForgedMessagesInABodyStayBody) {
   station_.bid.Set(100);
   ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (const std::string& line : hostile) {
-    BeginLongMessage(writer, station_, "SP XX1ABC @ XX0BBS", "", "Mail");
+    BeginLongMessage(writer, station_.config, station_.bid, station_.Now(), "SP XX1ABC @ XX0BBS",
+                     "", "Mail");
     writer.WriteBodyLine(line);
     WriteStandardTrailer(writer, station_.config, station_.bid);
   }
@@ -312,7 +315,8 @@ TEST_F(ImportFileTest, HostileTitlesStayOneTitleLine) {
   station_.bid.Set(10);
   ImportWriter writer = OpenImportFile(station_.work_dir, station_.op, Announce::kSilent);
   for (const std::string& title : titles) {
-    BeginLongMessage(writer, station_, "SB ALL @ WW", "SERVER", title);
+    BeginLongMessage(writer, station_.config, station_.bid, station_.Now(), "SB ALL @ WW", "SERVER",
+                     title);
     WriteStandardTrailer(writer, station_.config, station_.bid);
   }
   writer.Close();
