@@ -113,12 +113,11 @@ void Count(ClientRunsReport& report, ClientRun run) {
 
 }  // namespace
 
-std::string SoupCommandLine(const Station& station, ClientCommand command,
-                            PasswordOnLine password) {
-  const GatewayConfig& config = station.config;
+std::string SoupCommandLine(const std::filesystem::path& work_dir, const GatewayConfig& config,
+                            ClientCommand command, PasswordOnLine password) {
   std::string line(kProgramWord);
   line += ' ';
-  if (FileIsPresent(station.File(config::kLeaveCopyFlag))) line += "-r ";
+  if (FileIsPresent(work_dir / config::kLeaveCopyFlag)) line += "-r ";
   switch (command) {
     case ClientCommand::kSend:
       line += "-s " + config.SMTPmailserver;
@@ -145,9 +144,12 @@ ClientRun RunSoupClient(Station& station, ClientCommand command, int* exit_statu
                                                              : "SOUPER95 getting");
   const ClientRun run =
       program.empty() || error || real.filename() != kOwnClient
-          ? RunSoupClient(station, SoupCommandLine(station, command), {}, exit_status)
-          : RunSoupClient(station, SoupCommandLine(station, command, PasswordOnLine::kNo),
-                          {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord}, exit_status);
+          ? RunSoupClient(station, SoupCommandLine(station.work_dir, station.config, command), {},
+                          exit_status)
+          : RunSoupClient(
+                station,
+                SoupCommandLine(station.work_dir, station.config, command, PasswordOnLine::kNo),
+                {"TIDEWIRE_SOUP_PASSWORD=" + station.config.PassWord}, exit_status);
   station.op.SetError1("Starting");
   return run;
 }

@@ -32,7 +32,8 @@ enum class PasswordOnLine { kYes, kNo };
 
 // The command line of a run: "souper95.exe", "-r" when the flag file LCOPY is present, the
 // run's option, its server, UserID and PassWord, joined as they are.
-[[nodiscard]] std::string SoupCommandLine(const Station& station, ClientCommand command,
+[[nodiscard]] std::string SoupCommandLine(const std::filesystem::path& work_dir,
+                                          const GatewayConfig& config, ClientCommand command,
                                           PasswordOnLine password = PasswordOnLine::kYes);
 
 // Starts SOUPER95 from a command line in the working directory and waits for its end, under

@@ -121,8 +121,7 @@ std::string DisplayName(std::string_view real_name) {
 bool IsMailAddress(std::string_view address) { return address.find('@') != std::string_view::npos; }
 
 std::string ReplyHeader(std::string_view letters, std::string_view address, std::string_view title,
-                        const UserRecord& user, const Station& station) {
-  const GatewayConfig& config = station.config;
+                        const UserRecord& user, const GatewayConfig& config, std::time_t now) {
   const std::string name = DisplayName(user.RealName);
   std::string header;
   header.append("Message-ID: <").append(HeaderText(MessageId(letters, user, config))).append(">\n");
@@ -133,7 +132,7 @@ std::string ReplyHeader(std::string_view letters, std::string_view address, std:
   header.append(IsMailAddress(address) ? "To: " : "Newsgroups: ");
   header.append(HeaderText(address)).append("\n");
   header.append("Subject: ").append(HeaderText(title)).append("\n");
-  header.append("Date: ").append(MailDateText(station.Now())).append("\n");
+  header.append("Date: ").append(MailDateText(now)).append("\n");
   header.append("Organization: Brackwater Gateway Solutions\n");
   header.append("X-Mailer: Tidewire V1.6 Beta by Varnel\n");
   header.append("\n");
@@ -156,7 +155,8 @@ void ReplyFileWriter::WriteMessage(const ExportMessage& message, TextReader& exp
   station_.Status(" Creating file: " + name);
   const fs::path path = station_.File(name);
   TextWriter out(path, TextWriter::Mode::kCreate);
-  out.Write(ReplyHeader(letters, message.ToField, message.Title, user, station_));
+  out.Write(
+      ReplyHeader(letters, message.ToField, message.Title, user, station_.config, station_.Now()));
   while (!export_file.AtEnd()) {
     const std::string line = export_file.ReadLine();
     if (EndsMessage(export_file, line)) break;

@@ -34,7 +34,7 @@ namespace tidewire::outbound {
 // Lines 1 to 8 of a reply message file and the empty line after them, LF-ended.
 [[nodiscard]] std::string ReplyHeader(std::string_view letters, std::string_view address,
                                       std::string_view title, const UserRecord& user,
-                                      const Station& station);
+                                      const GatewayConfig& config, std::time_t now);
 
 // An address with "@" is e-mail, any other a newsgroup.
 [[nodiscard]] bool IsMailAddress(std::string_view address);

@@ -93,7 +93,7 @@ TEST_P(SoupCommandLineTest, IsJoinedWithoutQuoting) {
   if (row.leave_copy) WriteBytes(place_.Work("LCOPY"), "");
   station_.config.UserID = row.user;
   station_.config.PassWord = row.password;
-  EXPECT_EQ(SoupCommandLine(station_, row.command), row.expected);
+  EXPECT_EQ(SoupCommandLine(station_.work_dir, station_.config, row.command), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,7 +243,8 @@ TEST_F(SoupClientTest, OnlyTheOwnClientGetsThePasswordOutsideItsCommandLine) {
 TEST_F(SoupClientTest, TheWatchdogStopsAHangingClientWarnsAndPausesTenSeconds) {
   CycleStation::SetEnv("TIDEWIRE_SOUP_HANG", "fetch");
   Watchdog(0);
-  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_, ClientCommand::kFetch)),
+  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_.work_dir, station_.config,
+                                                    ClientCommand::kFetch)),
             ClientRun::kStoppedByWatchdog);
   EXPECT_EQ(op_.status_lines, kWarning);
   EXPECT_EQ(op_.beeps, (std::vector<std::size_t>{0, 2, 4, 7}));
@@ -270,7 +271,8 @@ TEST_F(SoupClientTest, AStoppedRunIsCountedAndTheStepGoesOn) {
 
 TEST_F(SoupClientTest, AClientThatEndsInTimeGetsNoWarning) {
   Watchdog(1);
-  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_, ClientCommand::kFetch)),
+  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_.work_dir, station_.config,
+                                                    ClientCommand::kFetch)),
             ClientRun::kEnded);
   EXPECT_TRUE(op_.status_lines.empty());
   EXPECT_TRUE(op_.beeps.empty());
@@ -278,7 +280,8 @@ TEST_F(SoupClientTest, AClientThatEndsInTimeGetsNoWarning) {
 }
 
 TEST_F(SoupClientTest, WithoutTheWatchdogTheClientIsWaitedForToItsEnd) {
-  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_, ClientCommand::kFetch)),
+  EXPECT_EQ(RunSoupClient(station_, SoupCommandLine(station_.work_dir, station_.config,
+                                                    ClientCommand::kFetch)),
             ClientRun::kEnded);
   EXPECT_EQ(place_.ClientRuns().size(), 1u);
   EXPECT_TRUE(op_.status_lines.empty());
