@@ -13,10 +13,13 @@ namespace tidewire::soup {
 namespace {
 
 void CatchUpMail(const Options& options) {
-  const ServerAddress address = ParseServerAddress(options.host, Service::kPop3);
+  const ServerAddress address = ParseServerAddress(options.host, Service::kMailbox);
   std::unique_ptr<MailDrop> drop = OpenMailDrop(address, options.login);
   const std::vector<WaitingMail> waiting = drop->List();
   SeenMail seen(options.home + "/" + SeenMail::kFileName, AccountKey(address, options.login));
+  if (const std::string renumbered = seen.FollowRenumbering(waiting); !renumbered.empty()) {
+    Complain(renumbered);
+  }
   seen.KeepOnly(waiting);
   std::size_t marked = 0;
   for (const WaitingMail& mail : waiting) {
@@ -24,7 +27,7 @@ void CatchUpMail(const Options& options) {
       throw SoupError("the mail server keeps no unique ids (UIDL): its mail cannot be marked");
     }
     marked += seen.Contains(mail.uidl) ? 0 : 1;
-    seen.Add(mail.uidl, SeenMail::How::kMarked);
+    seen.Add(mail, SeenMail::How::kMarked);
   }
   seen.Save();
   drop->Finish();

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -284,6 +285,40 @@ std::string Connection::ReadLine() {
     const std::size_t got = ReadSome(chunk, sizeof chunk);
     buffer_.append(chunk, got);
   }
+}
+
+std::string Connection::ReadExactly(std::size_t count) {
+  const auto end = std::chrono::steady_clock::now() + NetworkTimeout();
+  std::string bytes;
+  bytes.reserve(count);
+  for (;;) {
+    const std::size_t take = std::min(count - bytes.size(), buffer_.size() - buffer_pos_);
+    bytes.append(buffer_, buffer_pos_, take);
+    buffer_pos_ += take;
+    if (bytes.size() == count) return bytes;
+    buffer_.clear();
+    buffer_pos_ = 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now > session_end_) Fail("the session took too long");
+    if (now > end) Fail("no answer in time");
+    char chunk[65536];
+    buffer_.append(chunk, ReadSome(chunk, sizeof chunk));
+  }
+}
+
+std::string Connection::TlsSummary() const {
+  if (ssl_ == nullptr) return "no TLS";
+  std::string text = SSL_get_version(ssl_);
+  X509* certificate = SSL_get1_peer_certificate(ssl_);
+  if (certificate != nullptr) {
+    char subject[256] = "";
+    char issuer[256] = "";
+    X509_NAME_oneline(X509_get_subject_name(certificate), subject, sizeof subject);
+    X509_NAME_oneline(X509_get_issuer_name(certificate), issuer, sizeof issuer);
+    X509_free(certificate);
+    text += std::string(", certificate ") + subject + " (from " + issuer + ")";
+  }
+  return text;
 }
 
 void Connection::Write(std::string_view bytes) {

@@ -41,7 +41,12 @@ class Connection {
   // within the time-out or the session's time is up, on the end of the connection and on a
   // line longer than kMaxLine.
   [[nodiscard]] std::string ReadLine();
+  // Exactly COUNT bytes (an IMAP literal), under the same time limits as a line.
+  [[nodiscard]] std::string ReadExactly(std::size_t count);
   void Write(std::string_view bytes);
+
+  // "TLSv1.3, certificate CN=host (from CN=issuer)" of an encrypted connection, else "no TLS".
+  [[nodiscard]] std::string TlsSummary() const;
 
   [[nodiscard]] bool Encrypted() const { return ssl_ != nullptr; }
   // True when the peer is this machine (credentials may then pass without TLS).

@@ -40,7 +40,7 @@ std::string AreaPrefix(int number) {
 
 // Mail: fetched whole into the packet, made durable, remembered, and only then deleted.
 bool FetchMail(const Options& options, std::vector<Area>& areas) {
-  const ServerAddress address = ParseServerAddress(options.host, Service::kPop3);
+  const ServerAddress address = ParseServerAddress(options.host, Service::kMailbox);
   std::unique_ptr<MailDrop> drop = OpenMailDrop(address, options.login);
   const std::vector<WaitingMail> waiting = drop->List();
   bool unique_ids = true;
@@ -51,6 +51,9 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
         " mail again");
   }
   SeenMail seen(options.home + "/" + SeenMail::kFileName, AccountKey(address, options.login));
+  if (const std::string renumbered = seen.FollowRenumbering(waiting); !renumbered.empty()) {
+    Complain(renumbered);
+  }
   if (unique_ids) seen.KeepOnly(waiting);
 
   const std::string path = FindIgnoringCase(".", "0000000.MSG");
@@ -63,6 +66,12 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
       if (unique_ids && seen.Contains(mail.uidl)) {
         // In an earlier packet already, but its deletion did not happen: it goes now.
         if (!options.read_only && seen.Fetched(mail.uidl)) doomed.push_back(&mail);
+        continue;
+      }
+      if (mail.size > kMaxMessageBytes) {  // known from the listing: not even fetched
+        if (unique_ids) seen.Add(mail, SeenMail::How::kMarked);
+        Complain("mail " + std::to_string(mail.number) + ": the message is larger than " +
+                 std::to_string(kMaxMessageBytes >> 20) + " MiB: left on the server, not fetched");
         continue;
       }
       const std::uint64_t start = out.Size();
@@ -79,7 +88,7 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
         // Left on the server and, where it has an id, never fetched again: a mail that size
         // has no place on the air, and a server must not make every pass fetch it anew.
         out.TruncateTo(start);
-        if (unique_ids) seen.Add(mail.uidl, SeenMail::How::kMarked);
+        if (unique_ids) seen.Add(mail, SeenMail::How::kMarked);
         Complain("mail " + std::to_string(mail.number) + ": " + error.what() +
                  ": left on the server, not fetched");
         if (error.in_step()) continue;
@@ -96,7 +105,7 @@ bool FetchMail(const Options& options, std::vector<Area>& areas) {
     if (out.Size() == 0) RemoveFile(path);
   }
   if (unique_ids) {
-    for (const WaitingMail* mail : fetched) seen.Add(mail->uidl, SeenMail::How::kFetched);
+    for (const WaitingMail* mail : fetched) seen.Add(*mail, SeenMail::How::kFetched);
     seen.Save();
   }
   if (!fetched.empty() && !options.read_only) {

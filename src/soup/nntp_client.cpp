@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "soup/protocol.h"
+#include "soup/runs.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
@@ -23,6 +24,7 @@ NntpClient::NntpClient(std::unique_ptr<Connection> connection, const ServerAddre
   if (greeting.code != 200 && greeting.code != 201) {
     throw SoupError(connection_->Name() + ": the news server does not serve us: " + greeting.text);
   }
+  Trace(connection_->Name() + ": connected, " + connection_->TlsSummary() + "; " + greeting.text);
   // INN hands a connection to its reader only after MODE READER, and wants it before AUTHINFO.
   (void)Send("MODE READER");
   if (!connection_->Encrypted() && Capabilities().count("STARTTLS") != 0) {
@@ -31,6 +33,7 @@ NntpClient::NntpClient(std::unique_ptr<Connection> connection, const ServerAddre
       throw SoupError(connection_->Name() + ": STARTTLS refused: " + ready.text);
     }
     connection_->StartTls();
+    Trace("STARTTLS: " + connection_->TlsSummary());
   }
   if (address_.has_credentials) LogIn();
 }
@@ -80,6 +83,7 @@ void NntpClient::LogIn() {
                     address_.user + ": " + reply.text);
   }
   logged_in_ = true;
+  Trace("logged in as " + address_.user + " (AUTHINFO)");
 }
 
 std::optional<GroupRange> NntpClient::Group(const std::string& name) {

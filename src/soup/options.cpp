@@ -38,6 +38,7 @@ const char* const kPasswordVariable = "TIDEWIRE_SOUP_PASSWORD";
 
 const char* const kUsage =
     "usage: tidewire-soup [options] [host user password]\n"
+    "       tidewire-soup --check server user password\n"
     "  (none)   fetch mail (POP3) and news (NNTPSERVER) into SOUP files here\n"
     "  -s       send the reply packet (REPLIES): mail to host by SMTP, news to NNTPSERVER\n"
     "  -c n     mark all as read but the last n articles of each group, and the waiting mail\n"
@@ -45,9 +46,12 @@ const char* const kUsage =
     "  -r       leave the mail on the server (fetched once all the same)\n"
     "  -m       do not get mail     -n  do not get news\n"
     "  -h dir   home folder (.newsrc)     -N file  newsrc file\n"
+    "  --check  connect, show TLS and mechanisms, log in, count the mail; change nothing\n"
     "password: also TIDEWIRE_SOUP_PASSWORD (kept out of the process list)\n"
-    "host: host, host:port, [v6]:port, pop3://, pop3s://, smtp://, smtps://, submission://\n"
-    "      or spool:DIR; NNTPSERVER also nntp://[user:pass@]host, nntps://...\n"
+    "host: host, host:port, [v6]:port, pop3://, pop3s://, imap://, imaps://, smtp://,\n"
+    "      smtps://, submission:// or spool:DIR; NNTPSERVER also nntp://[user:pass@]host...\n"
+    "      OAuth2: imaps://user;AUTH=XOAUTH2@host (or OAUTHBEARER, user optional): the token\n"
+    "      is the first line TOKEN.CMD's command prints, else the password\n"
     "exit status: 0 all done, 1 something was not done (see the messages), 2 wrong command line\n"
     "more: man tidewire-soup\n";
 
@@ -64,6 +68,10 @@ std::optional<Options> ParseCommandLine(int argc, char** argv, std::string& erro
     if (std::strcmp(arg, "--help") == 0) {
       options.help = true;
       return options;
+    }
+    if (std::strcmp(arg, "--check") == 0) {
+      options.mode = Mode::kCheck;
+      continue;
     }
     for (const char* flag = arg + 1; *flag != '\0'; ++flag) {
       const char letter = *flag;

@@ -8,7 +8,7 @@
 
 namespace tidewire::soup {
 
-enum class Mode { kReceive, kSend, kCatchUp };
+enum class Mode { kReceive, kSend, kCatchUp, kCheck };
 
 // souper's command line: options first, then HOST USER PASS.
 struct Options {

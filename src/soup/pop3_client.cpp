@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <utility>
 
 #include "soup/protocol.h"
+#include "soup/runs.h"
+#include "soup/sasl.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
@@ -14,6 +17,32 @@ namespace {
 bool Ok(const std::string& line) { return line.substr(0, 3) == "+OK"; }
 
 constexpr std::size_t kMaxListedMails = 100000;
+
+// POP3's side of a SASL exchange (RFC 5034): AUTH, "+ " continuations, +OK or -ERR.
+class Pop3Wire : public SaslWire {
+ public:
+  explicit Pop3Wire(Connection& connection) : connection_(connection) {}
+  Step Start(const std::string& mechanism, const std::optional<std::string>& initial) override {
+    connection_.Write("AUTH " + mechanism +
+                      (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
+                      "\r\n");
+    return Await();
+  }
+  Step Answer(const std::string& response) override {
+    connection_.Write(response + "\r\n");
+    return Await();
+  }
+
+ private:
+  Step Await() {
+    const std::string line = connection_.ReadLine();
+    if (line.rfind('+', 0) == 0 && !Ok(line)) {
+      return {true, false, line.size() > 2 ? line.substr(2) : ""};
+    }
+    return {false, Ok(line), line};
+  }
+  Connection& connection_;
+};
 
 }  // namespace
 
@@ -27,21 +56,45 @@ Pop3Client::Pop3Client(std::unique_ptr<Connection> connection, const ServerAddre
   if (!Ok(greeting)) {
     throw SoupError(connection_->Name() + ": the POP3 server does not serve us: " + greeting);
   }
-  std::set<std::string> capabilities = Capabilities();
+  Trace(connection_->Name() + ": connected, " + connection_->TlsSummary());
+  std::map<std::string, std::string> capabilities = Capabilities();
   if (!connection_->Encrypted() && capabilities.count("STLS") != 0) {
     Command("STLS", "STLS");
     connection_->StartTls();
+    Trace("STLS: " + connection_->TlsSummary());
     capabilities = Capabilities();
   }
   if (!connection_->Encrypted() && !connection_->Loopback()) {
     throw SoupError(connection_->Name() +
-                    ": the POP3 server offers no encryption (STLS), so the password is not sent;"
+                    ": the POP3 server offers no encryption (STLS), so no secret is sent;"
                     " use pop3s://" +
                     address.host + " if it offers POP3 over TLS");
   }
   if (login.user.empty()) throw SoupError("no login name given for the POP3 server");
-  Command("USER " + login.user, "the login name " + login.user);
-  Command("PASS " + login.password, "the login of " + login.user);
+  // Mail with UTF-8 in its header comes as it is, not wrapped into a notice (RFC 6856); the
+  // command belongs before the login.
+  if (capabilities.count("UTF8") != 0) (void)Command("UTF8", "UTF8");
+  const auto sasl = capabilities.find("SASL");
+  Trace("mechanisms offered: " +
+        (sasl == capabilities.end() ? std::string("USER/PASS only") : sasl->second));
+  if (login.mechanism.empty()) {
+    Command("USER " + login.user, "the login name " + login.user);
+    Command("PASS " + login.password, "the login of " + login.user);
+  } else {
+    const std::string offered = sasl == capabilities.end() ? "" : " " + sasl->second + " ";
+    if (sasl != capabilities.end() &&
+        offered.find(" " + login.mechanism + " ") == std::string::npos) {
+      throw SoupError(connection_->Name() + ": the POP3 server does not offer " + login.mechanism +
+                      " (it offers: " + sasl->second + "): no other login is tried");
+    }
+    Pop3Wire wire(*connection_);
+    // RFC 5034: a command with its initial response fits 255 octets, else it goes in two steps
+    // (a Microsoft token never fits, and Office 365 wants the two steps).
+    SaslLogIn(wire, login, address, 255 - 2 - std::string("AUTH  ").size() - login.mechanism.size(),
+              connection_->Name());
+  }
+  Trace("logged in as " + login.user + " (" +
+        (login.mechanism.empty() ? std::string("password") : login.mechanism) + ")");
 }
 
 std::string Pop3Client::Command(const std::string& line, const std::string& shown) {
@@ -53,16 +106,24 @@ std::string Pop3Client::Command(const std::string& line, const std::string& show
   return answer;
 }
 
-std::set<std::string> Pop3Client::Capabilities() {
-  std::set<std::string> names;
+std::map<std::string, std::string> Pop3Client::Capabilities() {
+  std::map<std::string, std::string> names;
   connection_->Write("CAPA\r\n");
   if (!Ok(connection_->ReadLine())) return names;  // an RFC 1939 server without CAPA
   ReadDotBlock(*connection_, [&](std::string_view line) {
-    std::string name(line.substr(0, line.find(' ')));
+    const std::size_t blank = line.find(' ');
+    std::string name(line.substr(0, blank));
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    names.insert(name);
+    std::string rest(blank == std::string_view::npos ? "" : line.substr(blank + 1));
+    for (char& c : rest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    names[name] = rest;
   });
   return names;
+}
+
+std::uint64_t Pop3Client::Count() {
+  const std::string stat = Command("STAT", "STAT");
+  return std::strtoull(stat.c_str() + 3, nullptr, 10);
 }
 
 std::vector<WaitingMail> Pop3Client::List() {
@@ -85,7 +146,7 @@ std::vector<WaitingMail> Pop3Client::List() {
   // instead of the list filling memory.
   const std::size_t count =
       std::min<std::size_t>(std::strtoul(stat.c_str() + 3, nullptr, 10), kMaxListedMails);
-  for (std::size_t number = 1; number <= count; ++number) mails.push_back({number, ""});
+  for (std::size_t number = 1; number <= count; ++number) mails.push_back({number, "", 0, ""});
   return mails;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "soup/connection.h"
@@ -10,7 +11,8 @@
 
 namespace tidewire::soup {
 
-// A POP3 session (RFC 1939): STLS when offered, USER/PASS, UIDL, RETR, DELE, QUIT.
+// A POP3 session (RFC 1939): STLS when offered, UTF8 when offered, USER/PASS or a SASL login
+// (XOAUTH2, OAUTHBEARER), UIDL, RETR, DELE, QUIT.
 class Pop3Client : public MailDrop {
  public:
   // Connects and logs in; throws SoupError when the server cannot be reached or refuses.
@@ -25,9 +27,13 @@ class Pop3Client : public MailDrop {
   void Delete(const WaitingMail& mail) override;
   void Finish() override;
 
+  // The waiting messages' count (STAT), touching nothing.
+  [[nodiscard]] std::uint64_t Count();
+
  private:
   std::string Command(const std::string& line, const std::string& shown);
-  std::set<std::string> Capabilities();
+  // CAPA's names (upper case) with the rest of their lines.
+  std::map<std::string, std::string> Capabilities();
 
   std::unique_ptr<Connection> connection_;
 };

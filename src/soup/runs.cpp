@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "soup/imap_client.h"
 #include "soup/local_files.h"
 #include "soup/nntp_client.h"
 #include "soup/pop3_client.h"
 #include "soup/protocol.h"
+#include "soup/sasl.h"
 #include "soup/smtp_client.h"
 #include "soup/soup_error.h"
 #include "soup/spool.h"
@@ -18,14 +20,15 @@ namespace tidewire::soup {
 
 std::unique_ptr<MailDrop> OpenMailDrop(const ServerAddress& address, const Credentials& login) {
   if (address.spool) return std::make_unique<SpoolMailDrop>(address.spool_dir);
-  const Credentials used =
-      address.has_credentials ? Credentials{address.user, address.password} : login;
-  return std::make_unique<Pop3Client>(address, used);
+  if (address.protocol == Protocol::kImap) {
+    return std::make_unique<ImapClient>(address, LoginFor(address, login));
+  }
+  return std::make_unique<Pop3Client>(address, LoginFor(address, login));
 }
 
 std::unique_ptr<MailSender> OpenMailSender(const ServerAddress& address, const Credentials& login) {
   if (address.spool) return std::make_unique<SpoolMailSender>(address.spool_dir);
-  return std::make_unique<SmtpClient>(address, login);
+  return std::make_unique<SmtpClient>(address, LoginFor(address, login));
 }
 
 std::unique_ptr<NewsServer> OpenNewsServer(const ServerAddress& address) {
@@ -43,7 +46,9 @@ ServerAddress NewsServerAddress() {
 
 std::string AccountKey(const ServerAddress& address, const Credentials& login) {
   const std::string& user = address.has_credentials ? address.user : login.user;
-  return user + "@" + address.Display();
+  const std::string key = user + "@" + address.Display();
+  // An IMAP account's ids are not its POP3 ids: the two never share lines.
+  return address.protocol == Protocol::kImap ? "imap:" + key : key;
 }
 
 std::optional<NewsrcFile> ReadNewsrcFile(const Options& options) {
@@ -91,6 +96,16 @@ void Say(const std::string& raw) {
   const std::string text = Scrubbed(raw);
   std::fprintf(stdout, "tidewire-soup: %s\n", text.c_str());
   std::fflush(stdout);
+}
+
+namespace {
+bool tracing = false;
+}  // namespace
+
+void SetTracing(bool on) { tracing = on; }
+
+void Trace(const std::string& text) {
+  if (tracing) Say(text);
 }
 
 void Complain(const std::string& raw) {

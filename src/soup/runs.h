@@ -17,6 +17,8 @@ namespace tidewire::soup {
 [[nodiscard]] int FetchRun(const Options& options);
 [[nodiscard]] int SendRun(const Options& options);
 [[nodiscard]] int CatchUpRun(const Options& options);
+// --check: one server's connection, TLS, mechanisms and login, touching nothing.
+[[nodiscard]] int CheckRun(const Options& options);
 
 // The servers of an address: the real protocol clients, or the spool folder.
 [[nodiscard]] std::unique_ptr<MailDrop> OpenMailDrop(const ServerAddress& address,
@@ -58,5 +60,9 @@ void KeepSecret(const std::string& secret);
 // every secret made "***".
 void Say(const std::string& text);
 void Complain(const std::string& text);
+
+// The steps of a session (connection, TLS, mechanisms, login), said only in an account check.
+void Trace(const std::string& text);
+void SetTracing(bool on);
 
 }  // namespace tidewire::soup

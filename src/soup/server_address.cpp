@@ -13,34 +13,46 @@ struct Scheme {
   Service service;
   std::uint16_t port;
   TlsMode tls;
+  Protocol protocol;
 };
 
 constexpr Scheme kSchemes[] = {
-    {"pop3", Service::kPop3, 110, TlsMode::kStartTlsWhenOffered},
-    {"pop3s", Service::kPop3, 995, TlsMode::kImplicit},
-    {"smtp", Service::kSmtp, 25, TlsMode::kStartTlsWhenOffered},
-    {"submission", Service::kSmtp, 587, TlsMode::kStartTlsWhenOffered},
-    {"smtps", Service::kSmtp, 465, TlsMode::kImplicit},
-    {"nntp", Service::kNntp, 119, TlsMode::kStartTlsWhenOffered},
-    {"nntps", Service::kNntp, 563, TlsMode::kImplicit},
+    {"pop3", Service::kMailbox, 110, TlsMode::kStartTlsWhenOffered, Protocol::kPop3},
+    {"pop3s", Service::kMailbox, 995, TlsMode::kImplicit, Protocol::kPop3},
+    {"imap", Service::kMailbox, 143, TlsMode::kStartTlsWhenOffered, Protocol::kImap},
+    {"imaps", Service::kMailbox, 993, TlsMode::kImplicit, Protocol::kImap},
+    {"smtp", Service::kSmtp, 25, TlsMode::kStartTlsWhenOffered, Protocol::kSmtp},
+    {"submission", Service::kSmtp, 587, TlsMode::kStartTlsWhenOffered, Protocol::kSmtp},
+    {"smtps", Service::kSmtp, 465, TlsMode::kImplicit, Protocol::kSmtp},
+    {"nntp", Service::kNntp, 119, TlsMode::kStartTlsWhenOffered, Protocol::kNntp},
+    {"nntps", Service::kNntp, 563, TlsMode::kImplicit, Protocol::kNntp},
 };
 
-std::uint16_t DefaultPort(Service service) {
+// The scheme a bare host name stands for.
+const Scheme& DefaultScheme(Service service) {
   switch (service) {
-    case Service::kPop3:
-      return 110;
+    case Service::kMailbox:
+      return kSchemes[0];
     case Service::kSmtp:
-      return 25;
+      return kSchemes[4];
     case Service::kNntp:
-      return 119;
+      return kSchemes[7];
   }
-  return 0;
+  return kSchemes[0];
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
 }
 
 const char* ServiceName(Service service) {
   switch (service) {
-    case Service::kPop3:
-      return "POP3";
+    case Service::kMailbox:
+      return "mailbox (POP3 or IMAP)";
     case Service::kSmtp:
       return "SMTP";
     case Service::kNntp:
@@ -144,7 +156,8 @@ ServerAddress ParseServerAddress(std::string_view text, Service service) {
   if (text.empty()) {
     throw SoupError(std::string("no ") + ServiceName(service) + " server given");
   }
-  address.port = DefaultPort(service);
+  address.port = DefaultScheme(service).port;
+  address.protocol = DefaultScheme(service).protocol;
   std::string_view rest = text;
   if (const std::size_t sep = text.find("://"); sep != std::string_view::npos) {
     const std::string_view name = text.substr(0, sep);
@@ -158,18 +171,34 @@ ServerAddress ParseServerAddress(std::string_view text, Service service) {
     }
     address.port = found->port;
     address.tls = found->tls;
+    address.protocol = found->protocol;
     rest = text.substr(sep + 3);
     if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
     if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) {
       const std::string_view userinfo = rest.substr(0, at);
       const std::size_t colon = userinfo.find(':');
-      address.user = PercentDecoded(userinfo.substr(0, colon), text);
+      std::string_view user = userinfo.substr(0, colon);
+      if (const std::size_t semi = user.find(';'); semi != std::string_view::npos) {
+        const std::string parameter = Upper(user.substr(semi + 1));
+        if (parameter.rfind("AUTH=", 0) != 0) Refuse(text, "after ; only AUTH=mechanism may stand");
+        address.mechanism = parameter.substr(5);
+        if (address.mechanism == "*") address.mechanism.clear();  // any: the password's way
+        if (!address.mechanism.empty() && address.mechanism != "XOAUTH2" &&
+            address.mechanism != "OAUTHBEARER") {
+          Refuse(text, "unknown AUTH=" + address.mechanism + " (known: XOAUTH2, OAUTHBEARER)");
+        }
+        if (service == Service::kNntp && !address.mechanism.empty()) {
+          Refuse(text, "AUTH= is for the mail servers; the news server logs in by password");
+        }
+        user = user.substr(0, semi);
+      }
+      address.user = PercentDecoded(user, text);
       if (colon != std::string_view::npos) {
         address.password = PercentDecoded(userinfo.substr(colon + 1), text);
         KeepSecret(address.password);
         KeepSecret(std::string(userinfo.substr(colon + 1)));
       }
-      address.has_credentials = true;
+      address.has_credentials = !address.user.empty() || colon != std::string_view::npos;
       rest = rest.substr(at + 1);
     }
   }

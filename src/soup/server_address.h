@@ -6,7 +6,11 @@
 
 namespace tidewire::soup {
 
-enum class Service { kPop3, kSmtp, kNntp };
+// What a server is for: the mailbox mail is fetched from, sending mail, news.
+enum class Service { kMailbox, kSmtp, kNntp };
+
+// The protocol spoken with it.
+enum class Protocol { kPop3, kImap, kSmtp, kNntp };
 
 enum class TlsMode {
   kStartTlsWhenOffered,  // plain connect, then STARTTLS/STLS if the server offers it
@@ -21,16 +25,21 @@ struct ServerAddress {
   std::string host;       // without brackets for IPv6
   std::uint16_t port = 0;
   TlsMode tls = TlsMode::kStartTlsWhenOffered;
+  Protocol protocol = Protocol::kPop3;
   std::string user;  // from a URL's user:pass@, empty otherwise
   std::string password;
-  bool has_credentials = false;
+  bool has_credentials = false;  // a user or password came with the URL
+  // A URL's ";AUTH=" mechanism (XOAUTH2, OAUTHBEARER): the secret is then an access token.
+  std::string mechanism;
 
   // "host:port" as an operator reads it, without credentials.
   [[nodiscard]] std::string Display() const;
 };
 
 // Reads "host", "host:port", "[v6]:port", "spool:DIR" or a URL with one of the schemes of the
-// service (pop3 pop3s / smtp smtps submission / nntp nntps), optionally with user:pass@.
+// service (pop3 pop3s imap imaps / smtp smtps submission / nntp nntps), optionally with
+// user:pass@ and an auth parameter after the user: "imaps://user;AUTH=XOAUTH2@host",
+// "pop3s://;AUTH=OAUTHBEARER@host".
 // Throws SoupError naming the text when it is none of these.
 [[nodiscard]] ServerAddress ParseServerAddress(std::string_view text, Service service);
 

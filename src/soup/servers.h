@@ -9,17 +9,22 @@
 
 namespace tidewire::soup {
 
-// A login name and password (from the command line or a URL).
+// A login name and password (from the command line or a URL), and the SASL mechanism a URL
+// asked for: with XOAUTH2 or OAUTHBEARER the secret is an OAuth2 access token.
 struct Credentials {
   std::string user;
   std::string password;
+  std::string mechanism;
 };
 
 // One message waiting in a mailbox: its number in this session and its unique id (empty
 // when the server keeps none).
 struct WaitingMail {
-  std::size_t number = 0;
-  std::string uidl;
+  std::size_t number = 0;  // the IMAP UID
+  std::string uidl;        // IMAP: "UIDVALIDITY:UID"
+  std::uint64_t size = 0;  // when the server said (IMAP)
+  // The Message-ID and size, which still name the mail when the server renumbers its mailbox.
+  std::string fingerprint;
 };
 
 // The mailbox the mail is fetched from: a POP3 server or a spool folder.

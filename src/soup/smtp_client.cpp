@@ -1,10 +1,13 @@
 #include "soup/smtp_client.h"
 
 #include <cctype>
+#include <optional>
 #include <utility>
 
 #include "soup/message_header.h"
 #include "soup/protocol.h"
+#include "soup/runs.h"
+#include "soup/sasl.h"
 #include "soup/soup_error.h"
 
 namespace tidewire::soup {
@@ -23,6 +26,36 @@ bool HasEightBit(std::string_view text) {
   return false;
 }
 
+// The header block: where UTF-8 needs SMTPUTF8 rather than 8BITMIME alone.
+std::string_view HeaderOf(std::string_view message) {
+  const std::size_t end = message.find("\n\n");
+  return end == std::string_view::npos ? message : message.substr(0, end);
+}
+
+// SMTP's side of a SASL exchange (RFC 4954): AUTH, 334 challenges, 235 or a refusal.
+class SmtpWire : public SaslWire {
+ public:
+  explicit SmtpWire(Connection& connection) : connection_(connection) {}
+  Step Start(const std::string& mechanism, const std::optional<std::string>& initial) override {
+    connection_.Write("AUTH " + mechanism +
+                      (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
+                      "\r\n");
+    return Await();
+  }
+  Step Answer(const std::string& response) override {
+    connection_.Write(response + "\r\n");
+    return Await();
+  }
+
+ private:
+  Step Await() {
+    const Reply reply = ReadReply(connection_);
+    if (reply.code == 334) return {true, false, reply.lines.back()};
+    return {false, reply.code == 235, reply.text};
+  }
+  Connection& connection_;
+};
+
 }  // namespace
 
 SmtpClient::SmtpClient(const ServerAddress& address, const Credentials& login)
@@ -35,6 +68,7 @@ SmtpClient::SmtpClient(std::unique_ptr<Connection> connection, const ServerAddre
   if (greeting.code / 100 != 2) {
     throw SoupError(connection_->Name() + ": the SMTP server does not serve us: " + greeting.text);
   }
+  Trace(connection_->Name() + ": connected, " + connection_->TlsSummary());
   Hello();
   if (!connection_->Encrypted() && extensions_.count("STARTTLS") != 0) {
     const Reply ready = Command("STARTTLS");
@@ -42,11 +76,10 @@ SmtpClient::SmtpClient(std::unique_ptr<Connection> connection, const ServerAddre
       throw SoupError(connection_->Name() + ": STARTTLS refused: " + ready.text);
     }
     connection_->StartTls();
+    Trace("STARTTLS: " + connection_->TlsSummary());
     Hello();
   }
-  const Credentials& used =
-      address.has_credentials ? Credentials{address.user, address.password} : login;
-  if (!used.user.empty()) LogIn(used);
+  if (!login.user.empty()) LogIn(address, login);
 }
 
 Reply SmtpClient::Command(const std::string& line) {
@@ -82,28 +115,43 @@ void SmtpClient::Hello() {
   }
 }
 
-void SmtpClient::LogIn(const Credentials& login) {
+void SmtpClient::LogIn(const ServerAddress& address, const Credentials& login) {
+  std::string offered;
+  for (const std::string& extension : extensions_) {
+    if (extension.rfind("AUTH ", 0) == 0) offered += " " + extension.substr(5);
+  }
+  Trace("mechanisms offered:" + (offered.empty() ? std::string(" none") : offered));
   const bool plain = extensions_.count("AUTH PLAIN") != 0;
   const bool login_mechanism = extensions_.count("AUTH LOGIN") != 0;
-  if (!plain && !login_mechanism) return;  // a server without AUTH takes mail as it is
+  if (!login.mechanism.empty() && extensions_.count("AUTH " + login.mechanism) == 0) {
+    throw SoupError(connection_->Name() + ": the SMTP server does not offer " + login.mechanism +
+                    " (it offers:" + (offered.empty() ? " no login at all" : offered) +
+                    "): no other login is tried");
+  }
+  // A server without AUTH takes mail as it is.
+  if (login.mechanism.empty() && !plain && !login_mechanism) return;
   if (!connection_->Encrypted() && !connection_->Loopback()) {
     throw SoupError(connection_->Name() +
-                    ": the SMTP server offers no encryption (STARTTLS), so the password is not"
+                    ": the SMTP server offers no encryption (STARTTLS), so no secret is"
                     " sent; use smtps:// or submission:// if the provider offers them");
   }
-  Reply reply;
-  if (plain) {
-    reply =
-        Command("AUTH PLAIN " + Base64(std::string(1, '\0') + login.user + '\0' + login.password));
+  if (!login.mechanism.empty() || plain) {
+    SmtpWire wire(*connection_);
+    // RFC 4954: the AUTH line with its initial response stays within 512 octets.
+    const std::string mechanism = login.mechanism.empty() ? "PLAIN" : login.mechanism;
+    SaslLogIn(wire, login, address, 512 - 2 - std::string("AUTH  ").size() - mechanism.size(),
+              connection_->Name());
   } else {
-    reply = Command("AUTH LOGIN");
+    Reply reply = Command("AUTH LOGIN");
     if (reply.code == 334) reply = Command(Base64(login.user));
     if (reply.code == 334) reply = Command(Base64(login.password));
+    if (reply.code != 235) {
+      throw SoupError(connection_->Name() + ": the SMTP server refused the login of " + login.user +
+                      ": " + reply.text);
+    }
   }
-  if (reply.code != 235) {
-    throw SoupError(connection_->Name() + ": the SMTP server refused the login of " + login.user +
-                    ": " + reply.text);
-  }
+  Trace("logged in as " + login.user + " (" +
+        (login.mechanism.empty() ? std::string("password") : login.mechanism) + ")");
 }
 
 Delivery SmtpClient::Send(const Envelope& envelope, std::string_view original) {
@@ -111,8 +159,12 @@ Delivery SmtpClient::Send(const Envelope& envelope, std::string_view original) {
   const std::string wire = ForSmtp(original);
   const std::string_view message = wire;
   const bool eight_bit = extensions_.count("8BITMIME") != 0 && HasEightBit(message);
-  Reply reply =
-      Command("MAIL FROM:<" + envelope.sender + ">" + (eight_bit ? " BODY=8BITMIME" : ""));
+  // RFC 6531: UTF-8 in an address or a header field is announced where the server takes it.
+  bool utf8 = HasEightBit(envelope.sender) || HasEightBit(HeaderOf(message));
+  for (const std::string& recipient : envelope.recipients) utf8 = utf8 || HasEightBit(recipient);
+  utf8 = utf8 && extensions_.count("SMTPUTF8") != 0;
+  Reply reply = Command("MAIL FROM:<" + envelope.sender + ">" +
+                        (eight_bit ? " BODY=8BITMIME" : "") + (utf8 ? " SMTPUTF8" : ""));
   if (reply.code / 100 != 2) {
     delivery.refusal = reply.text;
     if (reply.code / 100 == 5 || reply.code / 100 == 4) (void)Command("RSET");

@@ -12,7 +12,8 @@
 namespace tidewire::soup {
 
 // An SMTP session (RFC 5321): EHLO or HELO, STARTTLS when offered, AUTH PLAIN or LOGIN when
-// offered and a login is known, then one transaction per message.
+// offered and a login is known (XOAUTH2 or OAUTHBEARER when the address asks for it), then one
+// transaction per message, with SMTPUTF8 where a message needs it and the server offers it.
 class SmtpClient : public MailSender {
  public:
   SmtpClient(const ServerAddress& address, const Credentials& login);
@@ -26,7 +27,7 @@ class SmtpClient : public MailSender {
  private:
   Reply Command(const std::string& line);
   void Hello();
-  void LogIn(const Credentials& login);
+  void LogIn(const ServerAddress& address, const Credentials& login);
 
   std::unique_ptr<Connection> connection_;
   std::set<std::string> extensions_;  // upper case, e.g. "STARTTLS", "AUTH PLAIN"

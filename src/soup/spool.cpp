@@ -67,7 +67,7 @@ std::vector<WaitingMail> SpoolMailDrop::List() {
   for (const std::string& name : ListFolder(inbox_)) {
     if (name.front() == '.' || !IsFile(inbox_ + "/" + name)) continue;
     names_.push_back(name);
-    mails.push_back({names_.size(), name});
+    mails.push_back({names_.size(), name, 0, ""});
   }
   return mails;
 }

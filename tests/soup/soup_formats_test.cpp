@@ -25,13 +25,13 @@ struct AddressCase {
 
 TEST(ServerAddress, ReadsEveryForm) {
   const AddressCase cases[] = {
-      {"mail.example.org", Service::kPop3, "mail.example.org", 110, TlsMode::kStartTlsWhenOffered,
-       "", ""},
-      {"mail.example.org:1110", Service::kPop3, "mail.example.org", 1110,
+      {"mail.example.org", Service::kMailbox, "mail.example.org", 110,
+       TlsMode::kStartTlsWhenOffered, "", ""},
+      {"mail.example.org:1110", Service::kMailbox, "mail.example.org", 1110,
        TlsMode::kStartTlsWhenOffered, "", ""},
       {"[::1]:2525", Service::kSmtp, "::1", 2525, TlsMode::kStartTlsWhenOffered, "", ""},
       {"::1", Service::kNntp, "::1", 119, TlsMode::kStartTlsWhenOffered, "", ""},
-      {"pop3s://pop.example.org", Service::kPop3, "pop.example.org", 995, TlsMode::kImplicit, "",
+      {"pop3s://pop.example.org", Service::kMailbox, "pop.example.org", 995, TlsMode::kImplicit, "",
        ""},
       {"smtps://smtp.example.org/", Service::kSmtp, "smtp.example.org", 465, TlsMode::kImplicit, "",
        ""},
@@ -76,7 +76,7 @@ TEST(ServerAddress, RefusesWhatIsNoServer) {
   for (const auto& [text, why] : cases) {
     SCOPED_TRACE(text);
     try {
-      (void)ParseServerAddress(text, Service::kPop3);
+      (void)ParseServerAddress(text, Service::kMailbox);
       ADD_FAILURE() << "accepted";
     } catch (const SoupError& error) {
       EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();

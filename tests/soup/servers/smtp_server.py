@@ -15,9 +15,36 @@ import re
 import signal
 import ssl
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from base64 import b64decode
+
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 USER, PASSWORD = b"alice", b"secret"
+
+
+def bearer_user(blob):
+    """The user of an XOAUTH2 or OAUTHBEARER response whose token is "valid-<user>", else None."""
+    fields = dict(p.split(b"=", 1) for p in blob.split(b"\x01") if b"=" in p)
+    user = fields.get(b"user")
+    if blob.startswith(b"n,"):  # OAUTHBEARER's GS2 header: n,a=user,
+        m = re.match(rb"n,a=([^,]*),", blob)
+        user = m.group(1) if m else None
+    return user if user and fields.get(b"auth") == b"Bearer valid-" + user else None
+
+
+async def oauth(server, args, mechanism):
+    blob = await server.challenge_auth("") if len(args) == 1 else b64decode(args[1])
+    if blob is MISSING:
+        return AuthResult(success=False, handled=True)
+    user = bearer_user(blob)
+    if user is None:
+        # As the big providers do: a JSON error as a challenge, answered empty (XOAUTH2) or
+        # with 0x01 (OAUTHBEARER), then the refusal.
+        error = b'{"status":"invalid_token","scope":"mail"}'
+        if await server.challenge_auth(error) is MISSING:
+            return AuthResult(success=False, handled=True)
+        return AuthResult(success=False, handled=False)
+    return AuthResult(success=True, auth_data=LoginPassword(user, mechanism.encode()))
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
@@ -32,6 +59,12 @@ class Store:
         self.folder = folder
         names = [n for n in os.listdir(folder) if re.fullmatch(r"\d{6}\.eml", n)]
         self.count = max((int(n[:6]) for n in names), default=0)
+
+    async def auth_XOAUTH2(self, server, args):
+        return await oauth(server, args, "XOAUTH2")
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await oauth(server, args, "OAUTHBEARER")
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.rsplit("@", 1)[0] == "refused":
@@ -54,6 +87,12 @@ class Store:
             f.write(head.encode("utf-8", "surrogateescape") + data)
         # Rename so a test polling the folder never sees half a message.
         os.rename(tmp, name)
+        # Beside it: how the client logged in and what it asked of MAIL FROM.
+        login = session.auth_data  # set by the OAuth2 mechanisms only
+        with open(os.path.join(self.folder, "%06d.env" % self.count), "w") as f:
+            f.write("login: %s\n" % ("%s %s" % (login.login.decode(), login.password.decode())
+                                      if login else "password or none"))
+            f.write("mail-options: %s\n" % " ".join(envelope.mail_options))
         return "250 OK stored as %06d" % self.count
 
 
@@ -74,7 +113,7 @@ async def main():
 
     def smtp(**kw):
         return SMTP(store, hostname="localhost", authenticator=authenticate,
-                    auth_require_tls=False, loop=loop, **kw)
+                    auth_require_tls=False, enable_SMTPUTF8=True, loop=loop, **kw)
 
     # Plain port: STARTTLS offered, AUTH allowed before TLS too (it is loopback), not required.
     plain = await loop.create_server(lambda: smtp(tls_context=ctx), "127.0.0.1", args.port)
