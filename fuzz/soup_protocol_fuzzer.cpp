@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "soup/connection.h"
+#include "soup/imap_client.h"
 #include "soup/nntp_client.h"
 #include "soup/pop3_client.h"
 #include "soup/protocol.h"
@@ -28,7 +29,7 @@ namespace {
 constexpr std::size_t kMaxAnswers = 64 * 1024;
 
 void RunPop3(std::unique_ptr<Connection> connection, const ServerAddress& address) {
-  Pop3Client client(std::move(connection), address, {"gateway", "secret"});
+  Pop3Client client(std::move(connection), address, {"gateway", "secret", ""});
   const std::vector<WaitingMail> mails = client.List();
   std::size_t lines = 0;
   for (std::size_t i = 0; i < mails.size() && i < 3; ++i) {
@@ -38,10 +39,22 @@ void RunPop3(std::unique_ptr<Connection> connection, const ServerAddress& addres
   client.Finish();
 }
 
+void RunImap(std::unique_ptr<Connection> connection, const ServerAddress& address, bool oauth) {
+  ImapClient client(std::move(connection), address, {"gateway", "secret", oauth ? "XOAUTH2" : ""});
+  const std::vector<WaitingMail> mails = client.List();
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < mails.size() && i < 3; ++i) {
+    client.Retrieve(mails[i], [&](std::string_view) { ++lines; });
+  }
+  if (!mails.empty()) client.Delete(mails.front());
+  (void)client.Count();
+  client.Finish();
+}
+
 void RunSmtp(std::unique_ptr<Connection> connection, const ServerAddress& address,
              bool with_login) {
   SmtpClient client(std::move(connection), address,
-                    with_login ? Credentials{"gateway", "secret"} : Credentials{});
+                    with_login ? Credentials{"gateway", "secret", ""} : Credentials{});
   const Envelope envelope{"gate@example.net", {"a@example.org", "b@example.org"}};
   (void)client.Send(envelope, "Subject: test\n\n.dot line\nbody \xe4\n");
   (void)client.Send({"gate@example.net", {"c@example.org"}}, "Subject: two\n\nbody\n");
@@ -102,7 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RunReaders(*connection);
         break;
       case 1:
-        RunPop3(std::move(connection), address);
+        if (options & 4) {
+          RunImap(std::move(connection), address, (options & 2) != 0);
+        } else {
+          RunPop3(std::move(connection), address);
+        }
         break;
       case 2:
         RunSmtp(std::move(connection), address, (options & 2) != 0);

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "config/flag_files.h"
+#include "cycle/account_check.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/edit_text_form.h"
 #include "platform/launcher.h"
@@ -138,11 +139,16 @@ void TEditGenForm1::BuildControls() {
 
   auto* mark_read = MakeButton(this, "MarkReadButton", "Mark all messages as READ");
   auto* advanced = MakeButton(this, "AdvancedButton", "Advanced");
+  test_ = MakeButton(this, "TestButton", "Test");
+  test_->setToolTip(
+      "Connect to the three servers as typed here, log in and count the mail; nothing is"
+      " fetched, sent or changed");
   auto* ok = MakeButton(this, "OKButton", "OK");
   auto* abort = MakeButton(this, "AbortButton", "Abort");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(mark_read);
   buttons->addWidget(advanced);
+  buttons->addWidget(test_);
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(abort);
@@ -165,6 +171,7 @@ void TEditGenForm1::BuildControls() {
   connect(news_groups, &QPushButton::clicked, this, [this] { NewsGroupsButtonClick(); });
   connect(mark_read, &QPushButton::clicked, this, [this] { MarkReadButtonClick(); });
   connect(advanced, &QPushButton::clicked, this, [this] { AdvancedButtonClick(); });
+  connect(test_, &QPushButton::clicked, this, [this] { TestButtonClick(); });
   connect(ok, &QPushButton::clicked, this, [this] { OKButtonClick(); });
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -292,6 +299,19 @@ void TEditGenForm1::MarkReadButtonClick() {
 
 void TEditGenForm1::AdvancedButtonClick() {
   RunCommand(station_, [this] { config::AskAdvancedQuestions(station_.work_dir, station_.op); });
+}
+
+void TEditGenForm1::TestButtonClick() {
+  const SettingsFields fields = FieldsShown();
+  test_->setEnabled(false);
+  test_->setText("Testing...");
+  const std::string report = cycle::CheckAccounts(
+      station_.op, station_.work_dir,
+      cycle::ServersToCheck(fields.SMTPmailserver, fields.POP3mailserver, fields.NewsServer),
+      fields.UserID, fields.PassWord);
+  test_->setText("Test");
+  test_->setEnabled(true);
+  InformationBox(station_.op, report);
 }
 
 void TEditGenForm1::OKButtonClick() {

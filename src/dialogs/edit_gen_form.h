@@ -47,6 +47,8 @@ class TEditGenForm1 : public QDialog {
   void NewsGroupsButtonClick();
   void MarkReadButtonClick();
   void AdvancedButtonClick();
+  // Runs the account check for the servers as typed (saved or not) and shows its report.
+  void TestButtonClick();
   void OKButtonClick();
 
   Station& station_;
@@ -55,6 +57,7 @@ class TEditGenForm1 : public QDialog {
   QPushButton* news_headers_ = nullptr;
   QPushButton* mail_headers_ = nullptr;
   QPushButton* swap_ = nullptr;
+  QPushButton* test_ = nullptr;
   QLineEdit* stored_after_x_ = nullptr;
   QLineEdit* after_x_entry_ = nullptr;
   QLineEdit* code_ = nullptr;

@@ -214,7 +214,7 @@ void ImapClient::LogIn(const ServerAddress& address, const Credentials& login) {
   const std::string mechanism = login.mechanism.empty() ? "PLAIN" : login.mechanism;
   if (capabilities_.count("AUTH=" + mechanism) != 0) {
     ImapWire wire(*connection_, "t" + std::to_string(++next_tag_));
-    SaslLogIn(wire, login, address, one_step_limit, connection_->Name());
+    SaslLogIn(wire, login, address, one_step_limit, connection_->Name() + ": the IMAP server");
   } else if (!login.mechanism.empty()) {
     throw SoupError(connection_->Name() + ": the IMAP server does not offer " + mechanism +
                     " (it offers:" + offered + "): no other login is tried");
@@ -229,8 +229,8 @@ void ImapClient::LogIn(const ServerAddress& address, const Credentials& login) {
     }
     const Response answer = Command("LOGIN " + *user + " " + *password);
     if (!TaggedOk(answer.line, "t" + std::to_string(next_tag_))) {
-      throw SoupError(connection_->Name() + ": the IMAP server refused the login of " +
-                      login.user + ": " + answer.line.substr(answer.line.find(' ') + 1));
+      throw SoupError(connection_->Name() + ": the IMAP server refused the login of " + login.user +
+                      ": " + answer.line.substr(answer.line.find(' ') + 1));
     }
   }
   Trace("logged in as " + login.user + " (" + (login.mechanism.empty() ? "password" : mechanism) +
@@ -254,8 +254,8 @@ ImapClient::Response ImapClient::ReadResponse() {
       throw SoupError(connection_->Name() + ": the server announces " + std::to_string(size) +
                       " bytes in one piece: the session is given up");
     }
-    response.line += line.substr(0, brace) + "\x01" + std::to_string(response.literals.size()) +
-                     "\x02";
+    response.line +=
+        line.substr(0, brace) + "\x01" + std::to_string(response.literals.size()) + "\x02";
     if (size > kMaxMessageBytes) {
       // Read past to stay in step; a message that size has no place on the air.
       for (std::uint64_t left = size; left > 0;) {
@@ -296,8 +296,8 @@ ImapClient::Response ImapClient::Command(const std::string& command, const Untag
       ReadCapabilities(response.line.substr(13));
     } else if (StartsWithIgnoringCase(response.line, "* BYE") &&
                !StartsWithIgnoringCase(command, "LOGOUT")) {
-      throw SoupError(connection_->Name() + ": the IMAP server ended the session: " +
-                      response.line);
+      throw SoupError(connection_->Name() +
+                      ": the IMAP server ended the session: " + response.line);
     } else if (response.line.rfind('+', 0) == 0) {
       throw SoupError(connection_->Name() + ": the IMAP server asks for more than was sent");
     } else if (untagged) {
@@ -328,23 +328,24 @@ std::vector<WaitingMail> ImapClient::List() {
   Select();
   std::vector<WaitingMail> mails;
   if (exists_ == 0) return mails;  // UID FETCH 1:* is an error on some empty mailboxes
-  const Response answer = Command(
-      "UID FETCH 1:* (UID RFC822.SIZE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])",
-      [&](const Response& response) {
-        WaitingMail mail;
-        bool deleted = false;
-        for (const auto& [name, value] : FetchItems(response)) {
-          if (name == "UID") mail.number = Number(value);
-          if (name == "RFC822.SIZE") mail.size = Number(value);
-          if (name == "FLAGS") deleted = Upper(value).find("\\DELETED") != std::string::npos;
-          if (name.rfind("BODY[HEADER", 0) == 0) mail.fingerprint = MessageId(value);
-        }
-        // Another client's deletion waiting for its expunge is no mail to bring.
-        if (mail.number == 0 || deleted) return;
-        mail.uidl = validity_ + ":" + std::to_string(mail.number);
-        if (!mail.fingerprint.empty()) mail.fingerprint += " " + std::to_string(mail.size);
-        mails.push_back(std::move(mail));
-      });
+  const Response answer =
+      Command("UID FETCH 1:* (UID RFC822.SIZE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])",
+              [&](const Response& response) {
+                WaitingMail mail;
+                bool deleted = false;
+                for (const auto& [name, value] : FetchItems(response)) {
+                  if (name == "UID") mail.number = Number(value);
+                  if (name == "RFC822.SIZE") mail.size = Number(value);
+                  if (name == "FLAGS")
+                    deleted = Upper(value).find("\\DELETED") != std::string::npos;
+                  if (name.rfind("BODY[HEADER", 0) == 0) mail.fingerprint = MessageId(value);
+                }
+                // Another client's deletion waiting for its expunge is no mail to bring.
+                if (mail.number == 0 || deleted) return;
+                mail.uidl = validity_ + ":" + std::to_string(mail.number);
+                if (!mail.fingerprint.empty()) mail.fingerprint += " " + std::to_string(mail.size);
+                mails.push_back(std::move(mail));
+              });
   if (!TaggedOk(answer.line, "t" + std::to_string(next_tag_))) {
     throw SoupError(connection_->Name() + ": the INBOX cannot be listed: " + answer.line);
   }
@@ -357,19 +358,18 @@ void ImapClient::Retrieve(const WaitingMail& mail,
                           const std::function<void(std::string_view line)>& line) {
   std::optional<std::string> body;
   bool oversize = false;
-  const Response answer =
-      Command("UID FETCH " + std::to_string(mail.number) + " (BODY.PEEK[])",
-              [&](const Response& response) {
-                std::uint64_t uid = 0;
-                std::optional<std::string> found;
-                for (auto& [name, value] : FetchItems(response)) {
-                  if (name == "UID") uid = Number(value);
-                  if (name == "BODY[]") found = std::move(value);
-                }
-                if (uid != mail.number || !found) return;
-                body = std::move(found);
-                oversize = response.oversize;
-              });
+  const Response answer = Command("UID FETCH " + std::to_string(mail.number) + " (BODY.PEEK[])",
+                                  [&](const Response& response) {
+                                    std::uint64_t uid = 0;
+                                    std::optional<std::string> found;
+                                    for (auto& [name, value] : FetchItems(response)) {
+                                      if (name == "UID") uid = Number(value);
+                                      if (name == "BODY[]") found = std::move(value);
+                                    }
+                                    if (uid != mail.number || !found) return;
+                                    body = std::move(found);
+                                    oversize = response.oversize;
+                                  });
   if (!TaggedOk(answer.line, "t" + std::to_string(next_tag_))) {
     throw SoupError(connection_->Name() + ": mail UID " + std::to_string(mail.number) +
                     " could not be fetched: " + answer.line);
@@ -400,15 +400,15 @@ void ImapClient::Finish() {
   for (std::size_t i = 0; i < doomed_.size(); i += kUidsPerCommand) {
     const std::vector<std::uint64_t> part(
         doomed_.begin() + static_cast<std::ptrdiff_t>(i),
-        doomed_.begin() + static_cast<std::ptrdiff_t>(std::min(doomed_.size(), i + kUidsPerCommand)));
+        doomed_.begin() +
+            static_cast<std::ptrdiff_t>(std::min(doomed_.size(), i + kUidsPerCommand)));
     const std::string set = UidSet(part);
-    for (const std::string& command :
-         {"UID STORE " + set + " +FLAGS.SILENT (\\Deleted)",
-          by_uid ? "UID EXPUNGE " + set : std::string("EXPUNGE")}) {
+    for (const std::string& command : {"UID STORE " + set + " +FLAGS.SILENT (\\Deleted)",
+                                       by_uid ? "UID EXPUNGE " + set : std::string("EXPUNGE")}) {
       const Response answer = Command(command);
       if (!TaggedOk(answer.line, "t" + std::to_string(next_tag_))) {
-        throw SoupError(connection_->Name() + ": the fetched mail could not be deleted: " +
-                        answer.line);
+        throw SoupError(connection_->Name() +
+                        ": the fetched mail could not be deleted: " + answer.line);
       }
     }
   }

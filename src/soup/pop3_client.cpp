@@ -91,7 +91,7 @@ Pop3Client::Pop3Client(std::unique_ptr<Connection> connection, const ServerAddre
     // RFC 5034: a command with its initial response fits 255 octets, else it goes in two steps
     // (a Microsoft token never fits, and Office 365 wants the two steps).
     SaslLogIn(wire, login, address, 255 - 2 - std::string("AUTH  ").size() - login.mechanism.size(),
-              connection_->Name());
+              connection_->Name() + ": the POP3 server");
   }
   Trace("logged in as " + login.user + " (" +
         (login.mechanism.empty() ? std::string("password") : login.mechanism) + ")");

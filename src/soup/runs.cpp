@@ -46,9 +46,10 @@ ServerAddress NewsServerAddress() {
 
 std::string AccountKey(const ServerAddress& address, const Credentials& login) {
   const std::string& user = address.has_credentials ? address.user : login.user;
-  const std::string key = user + "@" + address.Display();
-  // An IMAP account's ids are not its POP3 ids: the two never share lines.
-  return address.protocol == Protocol::kImap ? "imap:" + key : key;
+  // An IMAP account's ids are not its POP3 ids, and they are the same on the plain and the TLS
+  // port.
+  if (address.protocol == Protocol::kImap) return "imap:" + user + "@" + address.host;
+  return user + "@" + address.Display();
 }
 
 std::optional<NewsrcFile> ReadNewsrcFile(const Options& options) {

@@ -185,8 +185,9 @@ void SaslLogIn(SaslWire& wire, const Credentials& login, const ServerAddress& ad
     if (step.more) step = wire.Answer("*");
   }
   if (!step.accepted) {
-    throw SoupError(server_name + ": the server refused the " + mechanism + " login of " +
-                    login.user + ": " + step.text + (detail.empty() ? "" : " (" + detail + ")"));
+    throw SoupError(server_name + " refused the " +
+                    (login.mechanism.empty() ? "" : mechanism + " ") + "login of " + login.user +
+                    ": " + step.text + (detail.empty() ? "" : " (" + detail + ")"));
   }
 }
 

@@ -40,7 +40,8 @@ class SaslWire {
 // Logs in with LOGIN's mechanism (PLAIN for a password; XOAUTH2, OAUTHBEARER with a token),
 // the initial response in the first command when it has at most ONE_STEP_LIMIT characters,
 // else after the server's "go ahead". A refusal throws SoupError with the server's words and,
-// for OAuth2, its decoded error; nothing else is tried afterwards.
+// for OAuth2, its decoded error; nothing else is tried afterwards. SERVER_NAME says who refuses
+// ("host:993: the IMAP server").
 void SaslLogIn(SaslWire& wire, const Credentials& login, const ServerAddress& address,
                std::size_t one_step_limit, const std::string& server_name);
 

@@ -140,7 +140,7 @@ void SmtpClient::LogIn(const ServerAddress& address, const Credentials& login) {
     // RFC 4954: the AUTH line with its initial response stays within 512 octets.
     const std::string mechanism = login.mechanism.empty() ? "PLAIN" : login.mechanism;
     SaslLogIn(wire, login, address, 512 - 2 - std::string("AUTH  ").size() - mechanism.size(),
-              connection_->Name());
+              connection_->Name() + ": the SMTP server");
   } else {
     Reply reply = Command("AUTH LOGIN");
     if (reply.code == 334) reply = Command(Base64(login.user));

@@ -6,6 +6,7 @@
 
 #include "dialog_fixture.h"
 #include "dialogs/edit_text_form.h"
+#include "support/scripted_server.h"
 
 namespace tidewire::dialogs {
 namespace {
@@ -217,6 +218,47 @@ TEST_F(EditGenFormTest, MarkAllReadLeavesTheFlagFile) {
               "Choose GO from the main menu.");
   Click(*form, "MarkReadButton");
   EXPECT_TRUE(std::filesystem::exists(dir / "A_READ"));
+}
+
+// Test checks the servers as typed, unsaved, with the password in the client's environment:
+// a POP3 server that answers, an SMTP server that is not there, no news server.
+TEST_F(EditGenFormTest, TestChecksTheServersAsTypedAndShowsWhatEachSaid) {
+  std::vector<std::string> heard;
+  tidewire::testing::ScriptedServer pop3(
+      "+OK ready\r\n", [&](const std::string& line, const auto& send) {
+        heard.push_back(line);
+        send(line == "CAPA" ? "-ERR\r\n" : line == "STAT" ? "+OK 2 340\r\n" : "+OK\r\n");
+      });
+  const auto form = Open();
+  Find<QLineEdit>(*form, "SMTPmailserver")->setText("127.0.0.1:1");
+  Find<QLineEdit>(*form, "POP3mailserver")->setText(QString::fromStdString(pop3.At()));
+  Find<QLineEdit>(*form, "NewsServer")->setText("");
+  // The own client is looked up beside the program, then on PATH.
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  const std::filesystem::path soup(TIDEWIRE_SOUP_BINARY);
+  ::setenv("PATH", (soup.parent_path().string() + ":" + path).c_str(), 1);
+  op.ExpectOk(BoxKind::kInformation,
+              "SMTP-Mailserver smtp://127.0.0.1:1\r"
+              "  cannot connect to 127.0.0.1:1: Connection refused\r"
+              "  => FAILED\r\r"
+              "POP-Mailserver " +
+                  pop3.At() +
+                  "\r"
+                  "  " +
+                  pop3.At() +
+                  ": connected, no TLS\r"
+                  "  mechanisms offered: USER/PASS only\r"
+                  "  logged in as gateway (password)\r"
+                  "  2 message(s) waiting\r"
+                  "  logged out; nothing was fetched, sent or changed\r"
+                  "  => passed\r");
+  Click(*form, "TestButton");
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(heard,
+            (std::vector<std::string>{"CAPA", "USER gateway", "PASS secret", "STAT", "QUIT"}));
+  EXPECT_EQ(Caption(*form, "TestButton"), "Test");
+  EXPECT_FALSE(std::filesystem::exists(dir / "TWIRE.CFG.BAK"));
+  EXPECT_EQ(Read("TWIRE.CFG"), CrLf(ConfigLines()));  // nothing saved
 }
 
 TEST_F(EditGenFormTest, NewsGroupsOpensTheListEditorOnBothFiles) {

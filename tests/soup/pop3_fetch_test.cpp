@@ -1,64 +1,10 @@
 // Fetching mail from the real dovecot: exact bytes, exactly once, TLS, failures.
-#include <regex>
 #include <thread>
 
 #include "soup/soup_run.h"
 
 namespace tidewire::soup::testing {
 namespace {
-
-const std::string kTricky =
-    "From: Alice <alice@example.com>\n"
-    "To: gateway@tidewire.test\n"
-    "Subject: dots and froms\n"
-    "\n"
-    ".a line with a dot\n"
-    "..two dots\n"
-    ".\n"
-    "From the start of a line\n"
-    "from POPmail in any case\n"
-    ">From already quoted\n"
-    "last line\n";
-
-const std::string kTrickyInPacket =
-    "From: Alice <alice@example.com>\n"
-    "To: gateway@tidewire.test\n"
-    "Subject: dots and froms\n"
-    "\n"
-    ".a line with a dot\n"
-    "..two dots\n"
-    ".\n"
-    ">From the start of a line\n"
-    ">from POPmail in any case\n"
-    ">From already quoted\n"
-    "last line\n";
-
-std::string Mail(const std::string& subject) {
-  return "From: Bob <bob@example.org>\nTo: jane@example.org\nSubject: " + subject + "\n\nHi.\n";
-}
-
-// The messages of a SOUP mailbox, without their "From POPmail <date>" lines, which must be
-// in ctime's form.
-std::vector<std::string> Messages(const std::string& mailbox) {
-  static const std::regex separator(
-      "From POPmail [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
-      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n");
-  std::vector<std::string> messages;
-  std::size_t pos = 0;
-  while (pos < mailbox.size()) {
-    const std::size_t lf = mailbox.find('\n', pos);
-    const std::string line = mailbox.substr(pos, lf - pos + 1);
-    if (!std::regex_match(line, separator)) {
-      ADD_FAILURE() << "not a separator: " << line;
-      return messages;
-    }
-    std::size_t next = mailbox.find("\nFrom POPmail ", lf);
-    next = next == std::string::npos ? mailbox.size() : next + 1;
-    messages.push_back(mailbox.substr(lf + 1, next - lf - 1));
-    pos = next;
-  }
-  return messages;
-}
 
 std::vector<std::string> Fetch(const fs::path& dir, const std::string& user, bool leave = false,
                                int expected_status = 0) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "soup/connection.h"
+#include "soup/imap_client.h"
 #include "soup/nntp_client.h"
 #include "soup/pop3_client.h"
 #include "soup/protocol.h"
@@ -19,7 +20,7 @@
 namespace tidewire::soup {
 namespace {
 
-enum class Client { kReaders, kPop3, kSmtp, kNntp };
+enum class Client { kReaders, kPop3, kImap, kSmtp, kNntp };
 
 struct AnswersRow {
   const char* name;
@@ -40,7 +41,7 @@ void RunSession(Client client, std::unique_ptr<Connection> connection) {
       }
       break;
     case Client::kPop3: {
-      Pop3Client pop3(std::move(connection), address, {"gateway", "secret"});
+      Pop3Client pop3(std::move(connection), address, {"gateway", "secret", ""});
       const std::vector<WaitingMail> mails = pop3.List();
       for (std::size_t i = 0; i < mails.size() && i < 3; ++i) {
         pop3.Retrieve(mails[i], [](std::string_view) {});
@@ -49,8 +50,18 @@ void RunSession(Client client, std::unique_ptr<Connection> connection) {
       pop3.Finish();
       break;
     }
+    case Client::kImap: {
+      ImapClient imap(std::move(connection), address, {"gateway", "secret", ""});
+      const std::vector<WaitingMail> mails = imap.List();
+      for (std::size_t i = 0; i < mails.size() && i < 3; ++i) {
+        imap.Retrieve(mails[i], [](std::string_view) {});
+      }
+      if (!mails.empty()) imap.Delete(mails.front());
+      imap.Finish();
+      break;
+    }
     case Client::kSmtp: {
-      SmtpClient smtp(std::move(connection), address, {"gateway", "secret"});
+      SmtpClient smtp(std::move(connection), address, {"gateway", "secret", ""});
       (void)smtp.Send({"gate@example.net", {"a@example.org"}}, "Subject: test\n\nbody\n");
       smtp.Finish();
       break;
@@ -91,7 +102,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Without UIDL the list came from STAT's count alone: 80 million entries.
         AnswersRow{"Pop3StatCountFillsMemory", Client::kPop3,
-                   "+OK K\r}\n-ERR\r\n+OK\r\n+OKG\r\n-ERR\r\n+OK 80250099\r+\0\0+OKR\rK\n"s}),
+                   "+OK K\r}\n-ERR\r\n+OK\r\n+OKG\r\n-ERR\r\n+OK 80250099\r+\0\0+OKR\rK\n"s},
+        // A literal announced larger than any message is not waited for, and a FETCH whose
+        // literal ends the stream is no message.
+        AnswersRow{"ImapHugeLiteral", Client::kImap,
+                   "* OK\r\nt1 OK\r\nt2 OK\r\nt3 OK\r\n* 1 EXISTS\r\nt4 OK\r\n"
+                   "* 1 FETCH (UID 7 BODY[] {99999999999}\r\nabc"s},
+        AnswersRow{"ImapLiteralCutShort", Client::kImap,
+                   "* OK\r\nt1 OK\r\nt2 OK\r\nt3 OK\r\n* 1 EXISTS\r\nt4 OK\r\n"
+                   "* 1 FETCH (UID 7 RFC822.SIZE 5 BODY[HEADER.FIELDS (MESSAGE-ID)] {30}\r\nab"s},
+        AnswersRow{"ImapUntaggedFlood", Client::kImap,
+                   "* OK [CAPABILITY IMAP4rev1]\r\n* CAPABILITY\r\n* CAPABILITY AUTH=PLAIN\r\n"
+                   "+ \r\n* BYE gone\r\n"s}),
     [](const ::testing::TestParamInfo<AnswersRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "soup/imap_client.h"
 #include "soup/message_header.h"
 #include "soup/newsrc.h"
 #include "soup/server_address.h"
@@ -61,12 +62,14 @@ TEST(ServerAddress, ReadsEveryForm) {
 
 TEST(ServerAddress, RefusesWhatIsNoServer) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", "no POP3 server given"},
+      {"", "no mailbox (POP3 or IMAP) server given"},
       {"host:0", "the port is not a number from 1 to 65535"},
       {"host:99999", "the port is not a number from 1 to 65535"},
       {"host:pop", "the port is not a number from 1 to 65535"},
-      {"imap://host", "unknown scheme imap://"},
-      {"smtp://host", "a POP3 server is needed here"},
+      {"imapx://host", "unknown scheme imapx://"},
+      {"smtp://host", "a mailbox (POP3 or IMAP) server is needed here"},
+      {"imaps://u;AUTH=CRAM-MD5@host", "unknown AUTH=CRAM-MD5 (known: XOAUTH2, OAUTHBEARER)"},
+      {"imaps://u;LANG=de@host", "after ; only AUTH=mechanism may stand"},
       {"[::1", "a [ without ]"},
       {"pop3://u:p@", "no host name"},
       {"spool:", "spool: names no folder"},
@@ -82,6 +85,55 @@ TEST(ServerAddress, RefusesWhatIsNoServer) {
       EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();
     }
   }
+}
+
+TEST(ServerAddress, ReadsImapAndTheAuthParameter) {
+  const struct {
+    const char* text;
+    Protocol protocol;
+    int port;
+    const char* user;
+    const char* mechanism;
+  } cases[] = {
+      {"imap://mail.example.org", Protocol::kImap, 143, "", ""},
+      {"imaps://mail.example.org", Protocol::kImap, 993, "", ""},
+      {"imaps://me%40example.org;AUTH=XOAUTH2@outlook.office365.com", Protocol::kImap, 993,
+       "me@example.org", "XOAUTH2"},
+      {"pop3s://;auth=oauthbearer@pop.gmail.com", Protocol::kPop3, 995, "", "OAUTHBEARER"},
+      {"imap://u;AUTH=*@host:1143", Protocol::kImap, 1143, "u", ""},
+      {"smtps://;AUTH=XOAUTH2@smtp.gmail.com", Protocol::kSmtp, 465, "", "XOAUTH2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Service service = c.protocol == Protocol::kSmtp ? Service::kSmtp : Service::kMailbox;
+    const ServerAddress address = ParseServerAddress(c.text, service);
+    EXPECT_EQ(address.protocol, c.protocol);
+    EXPECT_EQ(address.port, c.port);
+    EXPECT_EQ(address.user, c.user);
+    EXPECT_EQ(address.mechanism, c.mechanism);
+    EXPECT_EQ(address.has_credentials, *c.user != '\0');
+  }
+  EXPECT_THROW((void)ParseServerAddress("nntps://;AUTH=XOAUTH2@news", Service::kNntp), SoupError);
+}
+
+TEST(ImapResponse, ReadsFetchItemsAndWritesUidSets) {
+  ImapClient::Response response;
+  response.line =
+      "* 12 FETCH (UID 345 RFC822.SIZE 2000 FLAGS (\\Seen \\Deleted) "
+      "BODY[HEADER.FIELDS (MESSAGE-ID)] \x01"
+      "0\x02 X-NAME \"a \\\"q\\\" b\" BODY[] NIL)";
+  response.literals = {"Message-ID: <a@b>\r\n\r\n"};
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"UID", "345"},
+      {"RFC822.SIZE", "2000"},
+      {"FLAGS", "\\Seen \\Deleted"},
+      {"BODY[HEADER.FIELDS (MESSAGE-ID)]", "Message-ID: <a@b>\r\n\r\n"},
+      {"X-NAME", "a \"q\" b"},
+      {"BODY[]", "NIL"}};
+  EXPECT_EQ(FetchItems(response), expected);
+  const std::pair<std::vector<std::uint64_t>, const char*> sets[] = {
+      {{7}, "7"}, {{1, 2, 3, 5, 7, 8}, "1:3,5,7:8"}, {{4, 9, 10, 11}, "4,9:11"}};
+  for (const auto& [uids, text] : sets) EXPECT_EQ(UidSet(uids), text);
 }
 
 TEST(Newsrc, KeepsLinesAndLineEndsAndMergesRanges) {

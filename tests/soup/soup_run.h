@@ -14,11 +14,13 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/scripted_server.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -27,6 +29,8 @@ namespace tidewire::soup::testing {
 
 namespace fs = std::filesystem;
 using tidewire::testing::ReadBytes;
+using tidewire::testing::ScriptedServer;
+using tidewire::testing::SilentServer;
 using tidewire::testing::TempDir;
 using tidewire::testing::WriteBytes;
 
@@ -145,6 +149,59 @@ inline SoupResult RunSoup(const fs::path& dir, const std::vector<std::string>& a
   return result;
 }
 
+inline const std::string kTricky =
+    "From: Alice <alice@example.com>\n"
+    "To: gateway@tidewire.test\n"
+    "Subject: dots and froms\n"
+    "\n"
+    ".a line with a dot\n"
+    "..two dots\n"
+    ".\n"
+    "From the start of a line\n"
+    "from POPmail in any case\n"
+    ">From already quoted\n"
+    "last line\n";
+
+inline const std::string kTrickyInPacket =
+    "From: Alice <alice@example.com>\n"
+    "To: gateway@tidewire.test\n"
+    "Subject: dots and froms\n"
+    "\n"
+    ".a line with a dot\n"
+    "..two dots\n"
+    ".\n"
+    ">From the start of a line\n"
+    ">from POPmail in any case\n"
+    ">From already quoted\n"
+    "last line\n";
+
+inline std::string Mail(const std::string& subject) {
+  return "From: Bob <bob@example.org>\nTo: jane@example.org\nSubject: " + subject + "\n\nHi.\n";
+}
+
+// The messages of a SOUP mailbox, without their "From POPmail <date>" lines, which must be
+// in ctime's form.
+inline std::vector<std::string> Messages(const std::string& mailbox) {
+  static const std::regex separator(
+      "From POPmail [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\n");
+  std::vector<std::string> messages;
+  std::size_t pos = 0;
+  while (pos < mailbox.size()) {
+    const std::size_t lf = mailbox.find('\n', pos);
+    const std::string line = mailbox.substr(pos, lf - pos + 1);
+    if (!std::regex_match(line, separator)) {
+      ADD_FAILURE() << "not a separator: " << line;
+      return messages;
+    }
+    std::size_t next = mailbox.find("\nFrom POPmail ", lf);
+    next = next == std::string::npos ? mailbox.size() : next + 1;
+    messages.push_back(mailbox.substr(lf + 1, next - lf - 1));
+    pos = next;
+  }
+  return messages;
+}
+
 // A reply packet as the gateway writes it: MESSAGES as type b/B, listed in REPLIES.
 inline void WritePacket(const fs::path& dir, const std::vector<std::string>& mail,
                         const std::vector<std::string>& news) {
@@ -169,74 +226,5 @@ inline void WritePacket(const fs::path& dir, const std::vector<std::string>& mai
   }
   WriteBytes(dir / "REPLIES", replies);
 }
-
-// A server on 127.0.0.1, one connection at a time: greets, then answers each command line with what
-// `answer` writes through `send` (false once the client is gone).
-class ScriptedServer {
- public:
-  using Send = std::function<bool(const std::string&)>;
-  using Answer = std::function<void(const std::string& command, const Send& send)>;
-
-  ScriptedServer(std::string greeting, Answer answer)
-      : greeting_(std::move(greeting)), answer_(std::move(answer)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~ScriptedServer() {
-    ::shutdown(listener_, SHUT_RDWR);
-    ::close(listener_);
-    thread_.join();
-  }
-  [[nodiscard]] std::string At() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  void Serve() {
-    for (;;) {
-      const int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) return;
-      const Send send = [fd](const std::string& bytes) {
-        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-      };
-      send(greeting_);
-      std::string pending;
-      char chunk[4096];
-      for (;;) {
-        const std::size_t lf = pending.find('\n');
-        if (lf != std::string::npos) {
-          std::string line = pending.substr(0, lf);
-          pending.erase(0, lf + 1);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          answer_(line, send);
-          continue;
-        }
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-        if (got <= 0) break;
-        pending.append(chunk, static_cast<std::size_t>(got));
-      }
-      ::close(fd);
-    }
-  }
-
-  std::string greeting_;
-  Answer answer_;
-  int listener_ = -1;
-  int port_ = 0;
-  std::thread thread_;
-};
-
-// A listener that takes connections and never says a word: a dead server.
-class SilentServer : public ScriptedServer {
- public:
-  SilentServer() : ScriptedServer("", [](const std::string&, const Send&) {}) {}
-};
 
 }  // namespace tidewire::soup::testing
