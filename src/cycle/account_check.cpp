@@ -15,8 +15,7 @@ constexpr const char* kCheckTimeout = "TIDEWIRE_SOUP_TIMEOUT=15";
 constexpr std::chrono::seconds kMostPerServer(120);
 
 std::string WithScheme(const std::string& server, const char* scheme) {
-  if (server.empty() || server.find("://") != std::string::npos ||
-      server.rfind("spool:", 0) == 0) {
+  if (server.empty() || server.find("://") != std::string::npos || server.rfind("spool:", 0) == 0) {
     return server;
   }
   return std::string(scheme) + "://" + server;
@@ -56,6 +55,10 @@ std::string CheckAccounts(Operator& op, const std::filesystem::path& work_dir,
   for (const ServerToCheck& server : servers) {
     if (!report.empty()) report += "\r";
     report += server.label + " " + server.server + "\r";
+    if (server.server.rfind("spool:", 0) == 0) {
+      report += "  a folder on this machine, no server: nothing to check\r";
+      continue;
+    }
     std::vector<std::string> args = {kOwnClient, "--check", server.server};
     if (!user.empty()) args.push_back(user);
     std::optional<platform::ChildProcess> child =

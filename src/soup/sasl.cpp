@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -121,6 +123,19 @@ std::string Detail(const std::string& challenge) {
   return text;
 }
 
+// A command file others may change would run their commands as the gateway's user.
+void RefuseIfOthersMayChange(const std::string& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return;
+  if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    throw SoupError(std::string("TOKEN.CMD may be changed by other users (owner ") +
+                    std::to_string(info.st_uid) + ", mode " + mode +
+                    "): not run; chmod go-w TOKEN.CMD as its owner");
+  }
+}
+
 }  // namespace
 
 Credentials LoginFor(const ServerAddress& address, const Credentials& given) {
@@ -133,6 +148,7 @@ Credentials LoginFor(const ServerAddress& address, const Credentials& given) {
 
 std::string AccessToken(const Credentials& login) {
   const std::string file = FindIgnoringCase(".", kTokenCommandFile);
+  RefuseIfOthersMayChange(file);
   const std::optional<std::string> text = ReadSmallFile(file);
   if (!text) {
     if (login.password.empty()) {

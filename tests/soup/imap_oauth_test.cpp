@@ -81,8 +81,9 @@ TEST(ImapFetch, MarkedReadAndRenumberedMailIsNotFetchedAgain) {
   std::string said;
   EXPECT_EQ(FetchBy(dir.path(), Imap(), "user22", {"-r", "-n"}, &said),
             std::vector<std::string>{WithId("new")});
-  EXPECT_TRUE(Holds(said, "the server renumbered the mailbox (its UIDVALIDITY changed): 2 mail(s)"
-                          " known by Message-ID and size keep their state; 1 other"));
+  EXPECT_TRUE(Holds(said,
+                    "the server renumbered the mailbox (its UIDVALIDITY changed): 2 mail(s)"
+                    " known by Message-ID and size keep their state; 1 other"));
   EXPECT_TRUE(FetchBy(dir.path(), Imap(), "user22", {"-n"}).empty());
   EXPECT_EQ(servers.MailboxSize("user22"), 1u);  // the one marked read stays
 }
@@ -130,6 +131,13 @@ TEST(OAuth2, LogsInWithTheTokenAndNeverFallsBackToThePassword) {
     EXPECT_FALSE(Holds(result.output, "valid-user23")) << result.output;
     EXPECT_FALSE(Holds(result.output, "logged in as user23 (password)"));
   }
+  // A command file other users may change is not run.
+  WriteBytes(dir / "TOKEN.CMD", "echo valid-user23\n");
+  fs::permissions(dir / "TOKEN.CMD", fs::perms::others_write, fs::perm_options::add);
+  const SoupResult open =
+      RunSoup(dir.path(), {"--check", Imap("IMAP_PORT", ";AUTH=XOAUTH2"), "user23", "x"});
+  EXPECT_EQ(open.status, 1);
+  EXPECT_TRUE(Holds(open.output, "TOKEN.CMD may be changed by other users (owner ")) << open.output;
   EXPECT_EQ(servers.MailboxSize("user23"), 1u);  // a check touches nothing
 }
 
@@ -163,7 +171,10 @@ TEST(OAuth2, SendsByXoauth2AndOauthbearerWithSmtputf8WhereNeeded) {
     std::string subject;
     const char* envelope;
   } cases[] = {
-      {"smtp://;AUTH=XOAUTH2@127.0.0.1:" + servers["SMTP_PORT"], "Gr\xc3\xbc\xc3\x9f" "e " + stamp,
+      {"smtp://;AUTH=XOAUTH2@127.0.0.1:" + servers["SMTP_PORT"],
+       "Gr\xc3\xbc\xc3\x9f"
+       "e " +
+           stamp,
        "login: alice XOAUTH2\nmail-options: BODY=8BITMIME SMTPUTF8\n"},
       {"smtps://alice;AUTH=OAUTHBEARER@127.0.0.1:" + servers["SMTPS_PORT"], "Plain " + stamp,
        "login: alice OAUTHBEARER\nmail-options: \n"},
@@ -172,10 +183,10 @@ TEST(OAuth2, SendsByXoauth2AndOauthbearerWithSmtputf8WhereNeeded) {
     SCOPED_TRACE(c.server);
     TempDir dir;
     WriteBytes(dir / "TOKEN.CMD", "echo valid-alice\n");
-    WritePacket(dir.path(),
-                {"From: jane@example.org\nTo: friend@example.com\nSubject: " + c.subject +
-                 "\n\nHello.\n"},
-                {});
+    WritePacket(
+        dir.path(),
+        {"From: jane@example.org\nTo: friend@example.com\nSubject: " + c.subject + "\n\nHello.\n"},
+        {});
     const SoupResult result = RunSoup(dir.path(), {"-s", c.server, "alice", "not-the-token"});
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(StoredEnvelopeOf(c.subject), c.envelope);
@@ -210,61 +221,64 @@ TEST(OAuth2, SendsTheResponseInOneOrTwoStepsAsTheServerNeeds) {
         if (Holds(ReadBytes(entry.path() / "cmdline"), c.token)) token_in_a_cmdline = true;
       }
     };
-    ScriptedServer server(
-        c.imap ? "* OK ready\r\n" : "+OK ready\r\n",
-        [&](const std::string& line, const ScriptedServer::Send& send) {
-          std::lock_guard<std::mutex> lock(mutex);
-          heard.push_back(line);
-          const std::string word = c.imap ? line.substr(line.find(' ') + 1) : line;
-          const std::string t = c.imap ? line.substr(0, line.find(' ')) : "";
-          const auto ok = [&](const std::string& untagged = "") {
-            send(untagged + (c.imap ? t + " OK done\r\n" : "+OK\r\n"));
-          };
-          if (word == "CAPABILITY") {
-            ok("* CAPABILITY " + c.capabilities + "\r\n");
-          } else if (word == "CAPA") {
-            send("+OK\r\n" + c.capabilities + "\r\n.\r\n");
-          } else if (word.rfind("AUTHENTICATE XOAUTH2", 0) == 0 ||
-                     word.rfind("AUTH XOAUTH2", 0) == 0) {
-            scan();
-            tag = t;
-            if (word.find(' ', word.find("XOAUTH2")) == std::string::npos) {
-              send("+ \r\n");
-            } else {
-              ok();
-            }
-          } else if (line.find(' ') == std::string::npos && line.size() > 40) {
-            send(c.imap ? tag + " OK done\r\n" : "+OK\r\n");  // the second step
-          } else if (word.rfind("STATUS", 0) == 0) {
-            ok("* STATUS INBOX (MESSAGES 0)\r\n");
-          } else if (word == "STAT") {
-            send("+OK 0 0\r\n");
-          } else if (word == "LOGOUT") {
-            ok("* BYE\r\n");
-          } else {
-            ok();
-          }
-        });
+    ScriptedServer server(c.imap ? "* OK ready\r\n" : "+OK ready\r\n",
+                          [&](const std::string& line, const ScriptedServer::Send& send) {
+                            std::lock_guard<std::mutex> lock(mutex);
+                            heard.push_back(line);
+                            const std::string word =
+                                c.imap ? line.substr(line.find(' ') + 1) : line;
+                            const std::string t = c.imap ? line.substr(0, line.find(' ')) : "";
+                            const auto ok = [&](const std::string& untagged = "") {
+                              send(untagged + (c.imap ? t + " OK done\r\n" : "+OK\r\n"));
+                            };
+                            if (word == "CAPABILITY") {
+                              ok("* CAPABILITY " + c.capabilities + "\r\n");
+                            } else if (word == "CAPA") {
+                              send("+OK\r\n" + c.capabilities + "\r\n.\r\n");
+                            } else if (word.rfind("AUTHENTICATE XOAUTH2", 0) == 0 ||
+                                       word.rfind("AUTH XOAUTH2", 0) == 0) {
+                              scan();
+                              tag = t;
+                              if (word.find(' ', word.find("XOAUTH2")) == std::string::npos) {
+                                send("+ \r\n");
+                              } else {
+                                ok();
+                              }
+                            } else if (line.find(' ') == std::string::npos && line.size() > 40) {
+                              send(c.imap ? tag + " OK done\r\n" : "+OK\r\n");  // the second step
+                            } else if (word.rfind("STATUS", 0) == 0) {
+                              ok("* STATUS INBOX (MESSAGES 0)\r\n");
+                            } else if (word == "STAT") {
+                              send("+OK 0 0\r\n");
+                            } else if (word == "LOGOUT") {
+                              ok("* BYE\r\n");
+                            } else {
+                              ok();
+                            }
+                          });
     TempDir dir;
     WriteBytes(dir / "TOKEN.CMD", "echo " + c.token + "\n");
     const SoupResult result = RunSoup(
-        dir.path(), {"--check", std::string(c.imap ? "imap" : "pop3") + "://;AUTH=XOAUTH2@" +
-                                    server.At(), "user25", "pw"});
+        dir.path(),
+        {"--check", std::string(c.imap ? "imap" : "pop3") + "://;AUTH=XOAUTH2@" + server.At(),
+         "user25", "pw"});
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_FALSE(Holds(result.output, c.token));
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_FALSE(token_in_a_cmdline);
-    const std::string expected_response = "user=user25\x01" "auth=Bearer " + c.token + "\x01\x01";
+    const std::string expected_response =
+        "user=user25\x01"
+        "auth=Bearer " +
+        c.token + "\x01\x01";
     std::size_t auth = 0;
     while (auth < heard.size() && !Holds(heard[auth], "XOAUTH2")) ++auth;
     ASSERT_LT(auth + 1, heard.size());
     const std::string& carrier = c.one_step ? heard[auth] : heard[auth + 1];
     EXPECT_EQ(FromBase64(carrier.substr(carrier.rfind(' ') + 1)), expected_response);
     EXPECT_EQ(c.one_step, heard[auth].find(' ', heard[auth].find("XOAUTH2")) != std::string::npos);
-    const bool utf8_sent =
-        std::any_of(heard.begin(), heard.end(), [&](const std::string& line) {
-          return c.utf8_command != nullptr && Holds(line, c.utf8_command);
-        });
+    const bool utf8_sent = std::any_of(heard.begin(), heard.end(), [&](const std::string& line) {
+      return c.utf8_command != nullptr && Holds(line, c.utf8_command);
+    });
     EXPECT_EQ(utf8_sent, c.utf8_command != nullptr);
   }
 }
