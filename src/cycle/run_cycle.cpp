@@ -121,19 +121,26 @@ void BlockedByUndeliveredMailIn(Station& station) {
   HandOverOrStop(station);
 }
 
-void BlockedByUnsentReplies(Station& station) {
+// The client runs of a pass; HEALTH learns when mail last went out and came in.
+void ClientRunsNoted(Station& station, Health& health) {
+  const ClientRunsReport report = SoupClientRuns(station);
+  if (report.fetched) health.last_fetch = station.Now();
+  if (report.sent) health.last_send = station.Now();
+}
+
+void BlockedByUnsentReplies(Station& station, Health& health) {
   station.Status("    The reply packet of an earlier pass waits: " +
                  ResolvePath(station.File(kReplies)).string());
   if (station.AutoGoMode) {
     station.Status("*** UNSEND EMAIL FOUND, SENDING NOW... ***");
-    (void)SoupClientRuns(station);
+    ClientRunsNoted(station, health);
   } else if (station.op.ShowBox(BoxKind::kConfirmation, Buttons::kYesNo,
                                 "Unsend EMAIL found! Should I send it now?") == Answer::kYes) {
-    (void)SoupClientRuns(station);
+    ClientRunsNoted(station, health);
   }
 }
 
-void BlockedPath(Station& station, Leftover leftover) {
+void BlockedPath(Station& station, Leftover leftover, Health& health) {
   switch (leftover) {
     case Leftover::kUnimportedMailIn:
       BlockedByUnimportedMailIn(station);
@@ -142,7 +149,7 @@ void BlockedPath(Station& station, Leftover leftover) {
       BlockedByUndeliveredMailIn(station);
       break;
     case Leftover::kUnsentReplies:
-      BlockedByUnsentReplies(station);
+      BlockedByUnsentReplies(station, health);
       break;
     case Leftover::kNone:
       break;
@@ -295,7 +302,7 @@ PassEnd RunPass(Station& station) {
   const Leftover leftover = FindLeftover(station);
   PassEnd end = PassEnd::kBlocked;
   if (leftover != Leftover::kNone) {
-    BlockedPath(station, leftover);
+    BlockedPath(station, leftover, health);
   } else {
     end = ConvertBothWays(station, health) ? PassEnd::kCompleted : PassEnd::kClientTrouble;
     FinishNormalPass(station);

@@ -29,7 +29,7 @@ ServerAddress CheckedAddress(const std::string& text) {
 
 int CheckRun(const Options& options) {
   SetTracing(true);
-  ServerAddress address = CheckedAddress(options.host);
+  const ServerAddress address = CheckedAddress(options.host);
   if (address.spool) throw SoupError("a spool: folder is no server: nothing to check");
   const Credentials login = LoginFor(address, options.login);
   switch (address.protocol) {
@@ -55,14 +55,11 @@ int CheckRun(const Options& options) {
       break;
     }
     case Protocol::kNntp: {
-      if (!address.has_credentials && !login.user.empty()) {
-        address.user = login.user;
-        address.password = login.password;
-        address.has_credentials = true;
-      }
+      // As in a pass: the news server gets a login from its URL only.
       NntpClient client(address);
       client.Finish();
-      Say("the news server serves this account");
+      Say(address.has_credentials ? "the news server serves this account"
+                                  : "the news server answers (no login in its URL, none tried)");
       break;
     }
   }

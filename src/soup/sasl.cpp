@@ -141,7 +141,8 @@ void RefuseIfOthersMayChange(const std::string& file) {
 Credentials LoginFor(const ServerAddress& address, const Credentials& given) {
   Credentials login = given;
   if (!address.user.empty()) login.user = address.user;
-  if (address.has_credentials && !address.user.empty()) login.password = address.password;
+  // A user in the URL without ":password" takes the password given beside it.
+  if (address.has_password) login.password = address.password;
   login.mechanism = address.mechanism;
   return login;
 }

@@ -194,6 +194,7 @@ ServerAddress ParseServerAddress(std::string_view text, Service service) {
       }
       address.user = PercentDecoded(user, text);
       if (colon != std::string_view::npos) {
+        address.has_password = true;
         address.password = PercentDecoded(userinfo.substr(colon + 1), text);
         KeepSecret(address.password);
         KeepSecret(std::string(userinfo.substr(colon + 1)));

@@ -29,6 +29,7 @@ struct ServerAddress {
   std::string user;  // from a URL's user:pass@, empty otherwise
   std::string password;
   bool has_credentials = false;  // a user or password came with the URL
+  bool has_password = false;     // the URL's user part held ":password"
   // A URL's ";AUTH=" mechanism (XOAUTH2, OAUTHBEARER): the secret is then an access token.
   std::string mechanism;
 

@@ -294,6 +294,8 @@ TEST_F(RunCycleTest, UnsentRepliesAreSentOnYesAndNothingIsConverted) {
   EXPECT_EQ(ReadBytes(place_.Work("0000000.MSG")), kMailForJane);
   EXPECT_FALSE(EntryExists(place_.Mailin("mail.in")));
   EXPECT_FALSE(EntryExists(place_.Work("TWIRE.LOG")));
+  // HEALTH says the mail went out, though the pass was a blocked one.
+  EXPECT_FALSE(Holds(ReadBytes(place_.Work("HEALTH")), "last send: 0 never"));
 }
 
 TEST_F(RunCycleTest, UnsentRepliesStayOnNo) {

@@ -153,6 +153,53 @@ TEST(OAuth2, ACertificateNotFromTheCaEndsTheSessionBeforeAnyLogin) {
   }
 }
 
+// The account check for each kind of server: what it says, and that it touches nothing.
+TEST(AccountCheck, ShowsTlsMechanismsAndTheLoginForEachServer) {
+  const Servers& servers = Servers::Get();
+  servers.EmptyMailbox("user28");
+  servers.Deliver("user28", "1.a", WithId("waiting"));
+  const std::string at = "127.0.0.1:";
+  const struct {
+    std::string server;
+    const char* password;
+    int status;
+    std::vector<std::string> says;
+  } cases[] = {
+      {at + servers["POP3_PORT"],
+       "secret",
+       0,
+       {"STLS: TLSv1.3, certificate /CN=localhost (from /CN=Tidewire test CA)",
+        "mechanisms offered: PLAIN LOGIN XOAUTH2 OAUTHBEARER", "logged in as user28 (password)",
+        "1 message(s) waiting"}},
+      {"imaps://" + at + servers["IMAPS_PORT"],
+       "secret",
+       0,
+       {"connected, TLSv1.3, certificate /CN=localhost", "1 message(s) waiting in INBOX"}},
+      {"smtp://alice@" + at + servers["SMTP_PORT"],
+       "secret",
+       0,
+       {"STARTTLS: TLSv1.3", "the server takes mail from this account"}},
+      {"nntp://" + at + servers["NNTP_PORT"],
+       "secret",
+       0,
+       {"InterNetNews", "the news server answers (no login in its URL, none tried)"}},
+      {"imap://" + at + servers["IMAP_PORT"],
+       "wrong",
+       1,
+       {"the IMAP server refused the login of user28: NO [AUTHENTICATIONFAILED]"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.server);
+    TempDir dir;
+    const SoupResult result = RunSoup(dir.path(), {"--check", c.server, "user28", c.password});
+    EXPECT_EQ(result.status, c.status) << result.output;
+    for (const std::string& line : c.says) EXPECT_TRUE(Holds(result.output, line));
+    EXPECT_FALSE(Holds(result.output, c.password));
+    EXPECT_FALSE(fs::exists(dir / "tidewire-soup.lck"));  // beside a running pass, too
+  }
+  EXPECT_EQ(servers.MailboxSize("user28"), 1u);
+}
+
 // The stored mail's side file: how the client logged in and its MAIL FROM parameters.
 std::string StoredEnvelopeOf(const std::string& mark) {
   for (const auto& entry : fs::directory_iterator(Servers::Get()["SMTP_DIR"])) {
