@@ -235,7 +235,7 @@ std::string WithoutPassword(std::string server) {
 std::string PassHeading(const Station& station, const Health& health) {
   const GatewayConfig& config = station.config;
   return " Station " + fs::absolute(station.work_dir).lexically_normal().string() + ": SMTP " +
-         WithoutPassword(config.SMTPmailserver) + ", POP3 " +
+         WithoutPassword(config.SMTPmailserver) + ", mailbox " +
          WithoutPassword(config.POP3mailserver) + ", news " + WithoutPassword(config.NewsServer) +
          "; last good pass " + WhenText(health.last_good_pass);
 }
