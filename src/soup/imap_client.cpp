@@ -68,20 +68,10 @@ std::string MessageId(const std::string& header) {
 class ImapWire : public SaslWire {
  public:
   ImapWire(Connection& connection, std::string tag)
-      : connection_(connection), tag_(std::move(tag)) {}
-  Step Start(const std::string& mechanism, const std::optional<std::string>& initial) override {
-    connection_.Write(tag_ + " AUTHENTICATE " + mechanism +
-                      (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
-                      "\r\n");
-    return Await();
-  }
-  Step Answer(const std::string& response) override {
-    connection_.Write(response + "\r\n");
-    return Await();
-  }
+      : SaslWire(connection, tag + " AUTHENTICATE"), tag_(std::move(tag)) {}
 
  private:
-  Step Await() {
+  Step Await() override {
     for (;;) {
       const std::string line = connection_.ReadLine();
       if (line.rfind('+', 0) == 0) return {true, false, line.size() > 2 ? line.substr(2) : ""};
@@ -89,7 +79,6 @@ class ImapWire : public SaslWire {
       if (line.rfind("* BYE", 0) == 0) return {false, false, line};
     }
   }
-  Connection& connection_;
   std::string tag_;
 };
 

@@ -21,27 +21,16 @@ constexpr std::size_t kMaxListedMails = 100000;
 // POP3's side of a SASL exchange (RFC 5034): AUTH, "+ " continuations, +OK or -ERR.
 class Pop3Wire : public SaslWire {
  public:
-  explicit Pop3Wire(Connection& connection) : connection_(connection) {}
-  Step Start(const std::string& mechanism, const std::optional<std::string>& initial) override {
-    connection_.Write("AUTH " + mechanism +
-                      (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
-                      "\r\n");
-    return Await();
-  }
-  Step Answer(const std::string& response) override {
-    connection_.Write(response + "\r\n");
-    return Await();
-  }
+  explicit Pop3Wire(Connection& connection) : SaslWire(connection, "AUTH") {}
 
  private:
-  Step Await() {
+  Step Await() override {
     const std::string line = connection_.ReadLine();
     if (line.rfind('+', 0) == 0 && !Ok(line)) {
       return {true, false, line.size() > 2 ? line.substr(2) : ""};
     }
     return {false, Ok(line), line};
   }
-  Connection& connection_;
 };
 
 }  // namespace

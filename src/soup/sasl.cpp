@@ -185,6 +185,20 @@ std::string InitialResponse(const std::string& mechanism, const Credentials& log
   return encoded;
 }
 
+SaslWire::Step SaslWire::Start(const std::string& mechanism,
+                               const std::optional<std::string>& initial) {
+  // An empty initial response is "=" (RFC 4954, 5034, 4959).
+  connection_.Write(command_ + " " + mechanism +
+                    (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
+                    "\r\n");
+  return Await();
+}
+
+SaslWire::Step SaslWire::Answer(const std::string& response) {
+  connection_.Write(response + "\r\n");
+  return Await();
+}
+
 void SaslLogIn(SaslWire& wire, const Credentials& login, const ServerAddress& address,
                std::size_t one_step_limit, const std::string& server_name) {
   const std::string mechanism = login.mechanism.empty() ? "PLAIN" : login.mechanism;

@@ -3,7 +3,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "soup/connection.h"
 #include "soup/server_address.h"
 #include "soup/servers.h"
 
@@ -21,7 +23,8 @@ inline constexpr const char* kTokenCommandFile = "TOKEN.CMD";
 // the station has no TOKEN.CMD. Throws SoupError when the command fails or prints nothing.
 [[nodiscard]] std::string AccessToken(const Credentials& login);
 
-// One protocol's framing of a SASL exchange (IMAP AUTHENTICATE, POP3 AUTH, SMTP AUTH).
+// One protocol's framing of a SASL exchange (IMAP AUTHENTICATE, POP3 AUTH, SMTP AUTH): the
+// lines sent are the same, the answers differ.
 class SaslWire {
  public:
   struct Step {
@@ -29,12 +32,22 @@ class SaslWire {
     bool accepted = false;  // the exchange ended with success
     std::string text;       // the challenge, or the final answer as the server wrote it
   };
+  // COMMAND starts the exchange: "AUTH", or "t4 AUTHENTICATE" with the tag.
+  SaslWire(Connection& connection, std::string command)
+      : connection_(connection), command_(std::move(command)) {}
   virtual ~SaslWire() = default;
   // Sends the command naming MECHANISM, with the base64 INITIAL response when there is one.
-  [[nodiscard]] virtual Step Start(const std::string& mechanism,
-                                   const std::optional<std::string>& initial) = 0;
+  [[nodiscard]] Step Start(const std::string& mechanism, const std::optional<std::string>& initial);
   // Sends one base64 response line.
-  [[nodiscard]] virtual Step Answer(const std::string& response) = 0;
+  [[nodiscard]] Step Answer(const std::string& response);
+
+ protected:
+  // Reads the server's answer to what was sent.
+  [[nodiscard]] virtual Step Await() = 0;
+  Connection& connection_;
+
+ private:
+  std::string command_;
 };
 
 // Logs in with LOGIN's mechanism (PLAIN for a password; XOAUTH2, OAUTHBEARER with a token),

@@ -35,25 +35,14 @@ std::string_view HeaderOf(std::string_view message) {
 // SMTP's side of a SASL exchange (RFC 4954): AUTH, 334 challenges, 235 or a refusal.
 class SmtpWire : public SaslWire {
  public:
-  explicit SmtpWire(Connection& connection) : connection_(connection) {}
-  Step Start(const std::string& mechanism, const std::optional<std::string>& initial) override {
-    connection_.Write("AUTH " + mechanism +
-                      (initial ? " " + (initial->empty() ? std::string("=") : *initial) : "") +
-                      "\r\n");
-    return Await();
-  }
-  Step Answer(const std::string& response) override {
-    connection_.Write(response + "\r\n");
-    return Await();
-  }
+  explicit SmtpWire(Connection& connection) : SaslWire(connection, "AUTH") {}
 
  private:
-  Step Await() {
+  Step Await() override {
     const Reply reply = ReadReply(connection_);
     if (reply.code == 334) return {true, false, reply.lines.back()};
     return {false, reply.code == 235, reply.text};
   }
-  Connection& connection_;
 };
 
 }  // namespace
