@@ -12,19 +12,6 @@ namespace {
 
 using tidewire::testing::Holds;
 
-std::vector<std::string> FetchBy(const fs::path& dir, const std::string& server,
-                                 const std::string& user, const std::vector<std::string>& flags,
-                                 std::string* output = nullptr) {
-  std::vector<std::string> args = flags;
-  for (const std::string& word : {server, user, std::string("secret")}) args.push_back(word);
-  const SoupResult result = RunSoup(dir, args);
-  EXPECT_EQ(result.status, 0) << result.output;
-  if (output != nullptr) *output = result.output;
-  const std::vector<std::string> messages = Messages(ReadBytes(dir / "0000000.MSG"));
-  fs::remove(dir / "0000000.MSG");  // as the gateway's conversion does
-  return messages;
-}
-
 std::string Imap(const std::string& key = "IMAP_PORT", const std::string& auth = "") {
   const Servers& servers = Servers::Get();
   return std::string(key == "IMAPS_PORT" ? "imaps" : "imap") + "://" + auth +

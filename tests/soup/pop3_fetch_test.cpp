@@ -8,13 +8,9 @@ namespace {
 
 std::vector<std::string> Fetch(const fs::path& dir, const std::string& user, bool leave = false,
                                int expected_status = 0) {
-  std::vector<std::string> args = {"-k", "500000", Servers::Get().At("POP3_PORT"), user, "secret"};
-  if (leave) args.insert(args.begin(), "-r");
-  const SoupResult result = RunSoup(dir, args);
-  EXPECT_EQ(result.status, expected_status) << result.output;
-  const std::vector<std::string> messages = Messages(ReadBytes(dir / "0000000.MSG"));
-  fs::remove(dir / "0000000.MSG");  // as the gateway's conversion does
-  return messages;
+  std::vector<std::string> flags = {"-k", "500000"};
+  if (leave) flags.insert(flags.begin(), "-r");
+  return FetchBy(dir, Servers::Get().At("POP3_PORT"), user, flags, nullptr, expected_status);
 }
 
 TEST(Pop3Fetch, WritesEachMessageExactlyThenEmptiesTheMailbox) {

@@ -202,6 +202,22 @@ inline std::vector<std::string> Messages(const std::string& mailbox) {
   return messages;
 }
 
+// A fetch run from SERVER as USER (password "secret") with FLAGS before them: the messages of
+// 0000000.MSG, which is then removed as the gateway's conversion does.
+inline std::vector<std::string> FetchBy(const fs::path& dir, const std::string& server,
+                                        const std::string& user,
+                                        const std::vector<std::string>& flags,
+                                        std::string* output = nullptr, int expected_status = 0) {
+  std::vector<std::string> args = flags;
+  for (const std::string& word : {server, user, std::string("secret")}) args.push_back(word);
+  const SoupResult result = RunSoup(dir, args);
+  EXPECT_EQ(result.status, expected_status) << result.output;
+  if (output != nullptr) *output = result.output;
+  const std::vector<std::string> messages = Messages(ReadBytes(dir / "0000000.MSG"));
+  fs::remove(dir / "0000000.MSG");
+  return messages;
+}
+
 // A reply packet as the gateway writes it: MESSAGES as type b/B, listed in REPLIES.
 inline void WritePacket(const fs::path& dir, const std::vector<std::string>& mail,
                         const std::vector<std::string>& news) {
